@@ -1,0 +1,32 @@
+// Every message text the system shows or raises, in one place. Texts are
+// exact: callers compare them and users see them.
+#pragma once
+
+namespace logvane::msg {
+
+// Table definition.
+inline constexpr char kTooManyFields[] = "Number of fields in table exceeds maximum";
+inline constexpr char kTooManyIndexes[] = "Number of indexes in table exceeds maximum";
+inline constexpr char kFieldNumberOutOfRange[] = "Field number is out of range";
+inline constexpr char kDefinitionDamaged[] = "Table definition file is damaged";
+
+// Data file and pinned-record table.
+inline constexpr char kMtdIoError[] = "I/O error on mtd file";
+inline constexpr char kRecordCacheInvalid[] = "Internal error - record cache is invalid";
+
+// Key comparison and table operations.
+inline constexpr char kInternalTableOperations[] = "Internal error in table operations";
+
+// Index structure.
+inline constexpr char kIndexCorrupted[] = "Index structure may be corrupted. Suggest rebuild";
+// Appended to kIndexCorrupted (no blank between) by the directory's
+// block-head array: the element index and the element count, or the index.
+inline constexpr char kIndexL2CodeRange[] = "idx L2 code %d %d";
+inline constexpr char kIndexL2Code[] = "idx L2 code %d";
+// A key search that failed for any reason other than index damage.
+inline constexpr char kTableMayBeCorrupted[] = "Internal error in table - table may be corrupted";
+
+// Blob file.
+inline constexpr char kBlobError[] = "Internal error in blob access";
+
+}  // namespace logvane::msg

@@ -1,0 +1,183 @@
+// Record access by number and the pinned-record table.
+#include "engine/record_manager.h"
+
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include "engine/errors.h"
+#include "engine/messages.h"
+
+namespace logvane {
+
+namespace {
+
+// A buffer of L bytes inside a block of L + 7 bytes, on a 4-byte boundary.
+uint8_t* Aligned4(uint8_t* p) {
+  auto v = reinterpret_cast<uintptr_t>(p);
+  return p + ((4 - (v & 3)) & 3);
+}
+
+}  // namespace
+
+void TmtbRecMgr::RaiseIo(int32_t n) {
+  long long size = -1;
+  try {
+    size = file_.IsOpen() ? file_.SizeInUnits() : 0;
+  } catch (const EInOutError&) {
+  }
+  char numbers[32];
+  std::snprintf(numbers, sizeof numbers, "%d/%lld", n, size);
+  throw EDedaZiRecMgrError(std::string(msg::kMtdIoError) + numbers);
+}
+
+void TmtbRecMgr::RaiseCacheInvalid() { throw EDedaZiRecMgrError(msg::kRecordCacheInvalid); }
+
+void TmtbRecMgr::OpenDataFile(const std::string& path, int record_length) {
+  CloseDataFile();
+  const size_t stride = static_cast<size_t>(record_length) + 7;
+
+  // The pinned-record table: 32 slots, halved until it stays below 65535
+  // bytes, and again while the allocation fails.
+  int mask = kMaxPinSlots - 1;
+  for (;;) {
+    size_t size = stride * (mask + 1);
+    while (size >= 65535) {
+      size >>= 1;
+      mask >>= 1;
+    }
+    if (stride * (mask + 1) > size) RaiseCacheInvalid();  // a slot smaller than a record
+    pin_block_.reset(new (std::nothrow) uint8_t[size]);
+    if (pin_block_) break;
+    if (mask == 0) RaiseCacheInvalid();
+    mask >>= 1;
+  }
+  pin_mask_ = mask;
+  for (int s = 0; s <= mask; ++s) pins_[s] = PinSlot{0, -1, Aligned4(pin_block_.get() + s * stride)};
+
+  work_block_.reset(new uint8_t[kWorkBufferCount * stride]());
+  for (int i = 0; i < kWorkBufferCount; ++i) work_[i] = Aligned4(work_block_.get() + i * stride);
+
+  record_length_ = record_length;
+  path_ = path;
+  try {
+    file_.OpenPositioned(path, record_length);
+    slot_count_ = static_cast<int32_t>(std::min<int64_t>(file_.SizeInUnits(), INT32_MAX));
+  } catch (...) {
+    CloseDataFile();
+    throw;
+  }
+  last_position_ = -2;
+}
+
+void TmtbRecMgr::CloseDataFile() {
+  file_.Close();
+  work_block_.reset();
+  std::fill(std::begin(work_), std::end(work_), nullptr);
+  pin_block_.reset();
+  for (PinSlot& s : pins_) s = PinSlot{};
+  pin_mask_ = 0;
+  free_list_.clear();
+  slot_count_ = 0;
+  last_position_ = -2;
+}
+
+void TmtbRecMgr::SeekFor(int32_t n) {
+  if (n != last_position_ + 1) file_.Seek(n);
+}
+
+void TmtbRecMgr::ReadRecord(uint8_t* buffer, int32_t n) {
+  if (n < 0 || n >= slot_count_ || buffer == nullptr || !file_.IsOpen()) RaiseIo(n);
+  SeekFor(n);
+  last_position_ = n;
+  if (file_.Read(buffer, 1) != 1) {
+    // The file position did not advance past n: make the next access seek.
+    last_position_ = -2;
+    RaiseIo(n);
+  }
+  if (buffer[0] == kFreeRecordMarker) RaiseIo(n);
+}
+
+void TmtbRecMgr::WriteRecord(const uint8_t* buffer, int32_t n) {
+  if (n < 0 || n >= slot_count_ || buffer == nullptr || !file_.IsOpen()) RaiseIo(n);
+  SeekFor(n);
+  last_position_ = n;
+  if (file_.Write(buffer, 1) != 1) {
+    last_position_ = -2;
+    RaiseIo(n);
+  }
+}
+
+uint8_t* TmtbRecMgr::PinRecord(int32_t n) {
+  if (!pin_block_) RaiseCacheInvalid();
+  PinSlot& s = pins_[n & pin_mask_];
+  if (s.record == n) {
+    // A hit still rereads: the buffer always shows the file's content.
+    ReadRecord(s.buffer, n);
+    ++s.pins;
+    return s.buffer;
+  }
+  if (s.pins != 0) RaiseCacheInvalid();
+  // The buffer is about to be overwritten: the slot holds nothing until the
+  // read succeeds, so a failed read leaves no stale pin behind.
+  s.record = -1;
+  ReadRecord(s.buffer, n);
+  s.record = n;
+  s.pins = 1;
+  return s.buffer;
+}
+
+void TmtbRecMgr::UnpinRecord(int32_t n) {
+  PinSlot& s = pins_[n & pin_mask_];
+  if (!pin_block_ || s.record != n) RaiseCacheInvalid();
+  --s.pins;
+}
+
+void TmtbRecMgr::StoreRecord(int32_t n, const uint8_t* image) {
+  if (!pin_block_) RaiseCacheInvalid();
+  PinSlot& s = pins_[n & pin_mask_];
+  if (s.record != n && s.pins > 0) RaiseCacheInvalid();
+  if (s.record != n) s.pins = 0;
+  s.record = n;
+  ++s.pins;
+  std::memcpy(s.buffer, image, record_length_);
+  try {
+    WriteRecord(image, n);
+  } catch (...) {
+    // The caller unpins only after a successful store.
+    if (--s.pins == 0) s.record = -1;
+    throw;
+  }
+}
+
+void TmtbRecMgr::DropRecord(int32_t n) {
+  PinSlot& s = pins_[n & pin_mask_];
+  if (!pin_block_ || s.record != n || s.pins != 0) RaiseCacheInvalid();
+  s.record = -1;
+}
+
+void TmtbRecMgr::CopyRecord(int32_t n, uint8_t* dest) {
+  const uint8_t* buffer = PinRecord(n);
+  std::memcpy(dest, buffer, record_length_);
+  UnpinRecord(n);
+}
+
+void TmtbRecMgr::ClearImage(uint8_t* image, uint8_t value) const {
+  std::memset(image, value, record_length_);
+}
+
+int32_t TmtbRecMgr::TruncateDataFile(int32_t k) {
+  if (k < 0 || k > slot_count_) k = slot_count_;
+  file_.Seek(slot_count_ - k);
+  file_.Truncate();
+  slot_count_ = static_cast<int32_t>(std::min<int64_t>(file_.SizeInUnits(), INT32_MAX));
+  last_position_ = -2;
+  return slot_count_;
+}
+
+int32_t TmtbRecMgr::CheckDataFileSize() {
+  if (file_.SizeInUnits() != slot_count_) throw EDedaZiRecMgrError(msg::kMtdIoError);
+  return slot_count_;
+}
+
+}  // namespace logvane

@@ -1,0 +1,117 @@
+// The data file (.MTD) and the record manager that reads and writes it.
+//
+// The file is an array of fixed-length records of L bytes with no header;
+// record n (0-based) occupies bytes n*L .. n*L+L-1, and the slot count is the
+// file size in whole records. A live record starts with one null-flag byte
+// per field (1 value, 0 null), followed by the field slots. A free record is
+//
+//   byte 0      0xFF (never a null flag, which is 0 or 1)
+//   bytes 4..7  int32 number of the next free record, -1 at the chain's end
+//   all other bytes 0
+//
+// The manager owns seven work buffers of L bytes (0 current/edit image,
+// 1..4 range images, 5 second image, 6 scratch) and a pinned-record table of
+// S = 2^k slots (S <= 32, the table below 65535 bytes); record n always uses
+// slot n & (S - 1). All buffers are allocated when the file opens; reading
+// and writing records allocates nothing. A run of consecutive record numbers
+// is read or written without seeking.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/file.h"
+
+namespace logvane {
+
+inline constexpr uint8_t kFreeRecordMarker = 0xFF;
+inline constexpr int kWorkBufferCount = 7;
+inline constexpr int kMaxPinSlots = 32;
+
+class TmtbRecMgr {
+ public:
+  TmtbRecMgr() = default;
+  virtual ~TmtbRecMgr() = default;
+  TmtbRecMgr(const TmtbRecMgr&) = delete;
+  TmtbRecMgr& operator=(const TmtbRecMgr&) = delete;
+
+  // Opens the existing data file with the process-wide default access and
+  // allocates the buffers. Throws EInOutError or EDedaZiRecMgrError.
+  void OpenDataFile(const std::string& path, int record_length);
+  void CloseDataFile();
+  bool DataFileOpen() const { return file_.IsOpen(); }
+
+  // Reads record n into buffer. Raises "I/O error on mtd file<n>/<size>"
+  // for a number outside the file, a short read or a free record.
+  void ReadRecord(uint8_t* buffer, int32_t n);
+  // Writes buffer as the existing record n.
+  void WriteRecord(const uint8_t* buffer, int32_t n);
+
+  uint8_t* PinRecord(int32_t n);
+  void UnpinRecord(int32_t n);
+  void StoreRecord(int32_t n, const uint8_t* image);
+  void DropRecord(int32_t n);
+  void CopyRecord(int32_t n, uint8_t* dest);
+  void ClearImage(uint8_t* image, uint8_t value) const;
+
+  // Removes the last k slots (all when k is out of range); returns the new
+  // slot count.
+  int32_t TruncateDataFile(int32_t k);
+  // The slot count, after confirming that the file still has that many.
+  int32_t CheckDataFileSize();
+
+  // REQUIRES: 0 <= i < kWorkBufferCount and the data file open.
+  uint8_t* WorkBuffer(int i) { return work_[i]; }
+
+  // The free list: slots of free records, entry 0 being the slot the next
+  // append uses. On disk the free records form a chain through bytes 4..7,
+  // whose head and length live in the table counters; the whole chain is
+  // rewritten only at close.
+  //
+  // Builds the list by following the chain from `head` for at most `count`
+  // records; a next number outside the file ends it early. Every record
+  // taken must carry the free marker and appear once, else "I/O error on
+  // mtd file".
+  void LoadFreeChain(int32_t count, int32_t head);
+  // Writes the list as one chain in list order and empties it.
+  void WriteFreeChain();
+  // Builds the list from a scan of every slot, ascending.
+  void RescanFreeRecords();
+  // Appends ten chained free records to the file and to the (empty) list.
+  void GrowFreeChain();
+  std::vector<int32_t>& FreeList() { return free_list_; }
+
+  int RecordLength() const { return record_length_; }
+  int32_t SlotCount() const { return slot_count_; }
+  int PinSlotCount() const { return pin_mask_ + 1; }
+
+ private:
+  struct PinSlot {
+    int32_t pins = 0;
+    int32_t record = -1;
+    uint8_t* buffer = nullptr;
+  };
+
+  [[noreturn]] void RaiseIo(int32_t n);
+  [[noreturn]] static void RaiseCacheInvalid();
+  void SeekFor(int32_t n);
+  // Reads slot n whether it is live or free; false when it was not read whole.
+  bool ReadSlot(uint8_t* buffer, int32_t n);
+  bool InFreeList(int32_t n) const;
+
+  platform::File file_;
+  std::string path_;
+  int record_length_ = 0;
+  int32_t slot_count_ = 0;
+  int32_t last_position_ = -2;
+  std::unique_ptr<uint8_t[]> work_block_;
+  uint8_t* work_[kWorkBufferCount] = {};
+  std::unique_ptr<uint8_t[]> pin_block_;
+  PinSlot pins_[kMaxPinSlots];
+  int pin_mask_ = 0;
+  std::vector<int32_t> free_list_;
+};
+
+}  // namespace logvane

@@ -1,0 +1,279 @@
+#include "platform/file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+#include "platform/exceptions.h"
+
+namespace logvane::platform {
+
+namespace {
+
+static_assert(sizeof(off_t) >= 8, "share marks need 64-bit file offsets");
+
+// Share marks: one byte each, far beyond any real data.
+constexpr off_t kMarkBase = 0x7FFFFFFF00000000;
+enum Mark : off_t { kHoldsRead = 0, kHoldsWrite = 1, kDeniesRead = 2, kDeniesWrite = 3 };
+
+constexpr unsigned kRead = 1;
+constexpr unsigned kWrite = 2;
+
+std::atomic<bool> g_default_read_only{false};
+
+// Places a shared mark; returns 0 or errno.
+int PlaceMark(int fd, Mark mark) {
+  struct flock fl {};
+  fl.l_type = F_RDLCK;
+  fl.l_whence = SEEK_SET;
+  fl.l_start = kMarkBase + mark;
+  fl.l_len = 1;
+  return fcntl(fd, F_OFD_SETLK, &fl) == 0 ? 0 : errno;
+}
+
+// Whether another open file description holds `mark`; returns 0 or errno.
+int MarkedElsewhere(int fd, Mark mark, bool* marked) {
+  struct flock fl {};
+  fl.l_type = F_WRLCK;
+  fl.l_whence = SEEK_SET;
+  fl.l_start = kMarkBase + mark;
+  fl.l_len = 1;
+  if (fcntl(fd, F_OFD_GETLK, &fl) != 0) return errno;
+  *marked = fl.l_type != F_UNLCK;
+  return 0;
+}
+
+// Marks what this open holds and denies, then looks for the other side's
+// marks. Returns 0, EACCES on a conflict, or the errno of a failed call.
+int ClaimShare(int fd, unsigned access, unsigned deny) {
+  const struct {
+    bool wanted;
+    Mark mark;
+  } marks[] = {{(access & kRead) != 0, kHoldsRead},
+               {(access & kWrite) != 0, kHoldsWrite},
+               {(deny & kRead) != 0, kDeniesRead},
+               {(deny & kWrite) != 0, kDeniesWrite}};
+  for (const auto& m : marks) {
+    if (!m.wanted) continue;
+    if (int err = PlaceMark(fd, m.mark)) return err;
+  }
+  // Refused when another open holds what we deny or denies what we hold.
+  const struct {
+    bool wanted;
+    Mark mark;
+  } tests[] = {{(deny & kRead) != 0, kHoldsRead},
+               {(deny & kWrite) != 0, kHoldsWrite},
+               {(access & kRead) != 0, kDeniesRead},
+               {(access & kWrite) != 0, kDeniesWrite}};
+  for (const auto& t : tests) {
+    if (!t.wanted) continue;
+    bool marked = false;
+    if (int err = MarkedElsewhere(fd, t.mark, &marked)) return err;
+    if (marked) return EACCES;
+  }
+  return 0;
+}
+
+int OpenNoIntr(const char* path, int flags) {
+  int fd;
+  do {
+    fd = ::open(path, flags);
+  } while (fd < 0 && errno == EINTR);
+  return fd;
+}
+
+[[noreturn]] void ThrowErrno(int err) { throw EInOutError(err, std::strerror(err)); }
+
+// Byte offset of unit `unit`; EINVAL for a negative or overflowing position.
+off_t ByteOffset(int64_t unit, size_t unit_size) {
+  int64_t offset = 0;
+  if (unit < 0 || __builtin_mul_overflow(unit, static_cast<int64_t>(unit_size), &offset))
+    ThrowErrno(EINVAL);
+  return static_cast<off_t>(offset);
+}
+
+size_t ByteCount(size_t units, size_t unit_size) {
+  size_t bytes = 0;
+  if (__builtin_mul_overflow(units, unit_size, &bytes) || bytes > SSIZE_MAX) ThrowErrno(EINVAL);
+  return bytes;
+}
+
+}  // namespace
+
+File::~File() { Close(); }
+
+File::File(File&& other) noexcept
+    : fd_(other.fd_), lock_fd_(other.lock_fd_), unit_(other.unit_), pos_(other.pos_) {
+  other.fd_ = -1;
+  other.lock_fd_ = -1;
+}
+
+File& File::operator=(File&& other) noexcept {
+  if (this != &other) {
+    Close();
+    fd_ = other.fd_;
+    lock_fd_ = other.lock_fd_;
+    unit_ = other.unit_;
+    pos_ = other.pos_;
+    other.fd_ = -1;
+    other.lock_fd_ = -1;
+  }
+  return *this;
+}
+
+int File::Open(const std::string& path, uint32_t mode) {
+  Close();
+  unit_ = 1;
+  pos_ = 0;
+
+  int flags;
+  unsigned access;
+  switch (mode & 3) {
+    case 0: flags = O_RDONLY; access = kRead; break;
+    case 1: flags = O_WRONLY; access = kWrite; break;
+    case 2: flags = O_RDWR; access = kRead | kWrite; break;
+    default: return EINVAL;
+  }
+  unsigned deny;
+  switch ((mode & 0xF0) >> 4) {
+    case 0:
+    case 1: deny = kRead | kWrite; break;
+    case 2: deny = kWrite; break;
+    case 3: deny = kRead; break;
+    case 4: deny = 0; break;
+    default: return EINVAL;
+  }
+
+  int fd = OpenNoIntr(path.c_str(), flags | O_CLOEXEC);
+  if (fd < 0) return errno;
+  // A read-only open of a folder succeeds on POSIX; a folder is not a file.
+  struct stat st;
+  int stat_err = fstat(fd, &st) != 0 ? errno : S_ISDIR(st.st_mode) ? EISDIR : 0;
+  if (stat_err != 0) {
+    ::close(fd);
+    return stat_err;
+  }
+
+  // Shared locks need a readable descriptor; a write-only open marks through
+  // a second one, which must reach the same file.
+  int lock_fd = fd;
+  if (access == kWrite) {
+    lock_fd = OpenNoIntr(path.c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat lst;
+    int err = 0;
+    if (lock_fd < 0 || fstat(lock_fd, &lst) != 0)
+      err = errno;
+    else if (lst.st_dev != st.st_dev || lst.st_ino != st.st_ino)
+      err = EAGAIN;  // the path was replaced between the two opens
+    if (err != 0) {
+      if (lock_fd >= 0) ::close(lock_fd);
+      ::close(fd);
+      return err;
+    }
+  }
+
+  if (int err = ClaimShare(lock_fd, access, deny)) {
+    if (lock_fd != fd) ::close(lock_fd);
+    ::close(fd);
+    return err;
+  }
+  fd_ = fd;
+  lock_fd_ = lock_fd != fd ? lock_fd : -1;
+  return 0;
+}
+
+void File::OpenPositioned(const std::string& path, size_t unit_size) {
+  if (unit_size == 0) throw EInOutError(EINVAL, "Unit size 0: " + path);
+  uint32_t mode = (DefaultReadOnly() ? kAccessRead : kAccessReadWrite) | kShareDenyNone;
+  if (int err = Open(path, mode)) throw EInOutError(err, std::string(std::strerror(err)) + ": " + path);
+  unit_ = unit_size;
+}
+
+void File::Close() {
+  // Closing releases the share marks with the descriptors.
+  if (lock_fd_ >= 0) ::close(lock_fd_);
+  if (fd_ >= 0) ::close(fd_);
+  lock_fd_ = -1;
+  fd_ = -1;
+}
+
+// A zero unit size would make every count and size meaningless: refuse it.
+void File::SetUnitSize(size_t unit_size) {
+  if (unit_size == 0) ThrowErrno(EINVAL);
+  unit_ = unit_size;
+}
+
+size_t File::Read(void* buffer, size_t units) {
+  const size_t want = ByteCount(units, unit_);
+  const off_t offset = ByteOffset(pos_, unit_);
+  size_t done = 0;
+  while (done < want) {
+    ssize_t n = pread(fd_, static_cast<char*>(buffer) + done, want - done, offset + done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      ThrowErrno(errno);
+    }
+    if (n == 0) break;  // end of file
+    done += static_cast<size_t>(n);
+  }
+  const size_t whole = done / unit_;
+  pos_ += static_cast<int64_t>(whole);
+  return whole;
+}
+
+size_t File::Write(const void* buffer, size_t units) {
+  const size_t want = ByteCount(units, unit_);
+  const off_t offset = ByteOffset(pos_, unit_);
+  size_t done = 0;
+  while (done < want) {
+    ssize_t n = pwrite(fd_, static_cast<const char*>(buffer) + done, want - done, offset + done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      ThrowErrno(errno);
+    }
+    if (n == 0) ThrowErrno(EIO);  // no progress: avoid spinning
+    done += static_cast<size_t>(n);
+  }
+  pos_ += static_cast<int64_t>(units);
+  return units;
+}
+
+int64_t File::SizeInUnits() const {
+  struct stat st;
+  if (fstat(fd_, &st) != 0) ThrowErrno(errno);
+  return static_cast<int64_t>(st.st_size) / static_cast<int64_t>(unit_);
+}
+
+void File::Truncate() {
+  const off_t length = ByteOffset(pos_, unit_);
+  int rc;
+  do {
+    rc = ftruncate(fd_, length);
+  } while (rc != 0 && errno == EINTR);
+  if (rc != 0) ThrowErrno(errno);
+}
+
+bool FileExists(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+std::string ChangeFileExt(const std::string& path, const std::string& ext) {
+  const size_t dot = path.find_last_of("./");
+  if (dot != std::string::npos && path[dot] == '.') return path.substr(0, dot) + ext;
+  return path + ext;
+}
+
+void SleepOpenRetry() { std::this_thread::sleep_for(std::chrono::milliseconds(200)); }
+
+void SetDefaultReadOnly(bool read_only) { g_default_read_only.store(read_only); }
+bool DefaultReadOnly() { return g_default_read_only.load(); }
+
+}  // namespace logvane::platform

@@ -1,0 +1,100 @@
+// Files as the table engine sees them: opened with an access mode and a share
+// mode, read and written in fixed-size units at a position, sized in whole
+// units, truncated at the current position.
+//
+// Mode word (the open-existing mode of the table engine):
+//   access  = mode & 3         0 read, 1 write, 2 read and write
+//   sharing = (mode & 0xF0)>>4 0/1 exclusive, 2 others may read,
+//                              3 others may write, 4 others may read and write
+//
+// Share modes exclude between processes: an open with access set A and deny
+// set D is refused while another open of the same file holds access in D or
+// denies something in A. Each open marks what it holds and what it denies
+// with shared open-file-description locks on bytes far beyond any real data,
+// then tests the other side's marks. Because every open marks before it
+// tests, two racing conflicting opens can both be refused but never both
+// admitted. The marks vanish with the descriptor, so a dead process leaves
+// nothing behind.
+//
+// Reads and writes use pread/pwrite at a position kept in memory: a seek is
+// free, and consecutive reads need no system call besides the transfer.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace logvane::platform {
+
+enum FileMode : uint32_t {
+  kAccessRead = 0x00,
+  kAccessWrite = 0x01,
+  kAccessReadWrite = 0x02,
+  kShareExclusive = 0x10,
+  kShareDenyWrite = 0x20,
+  kShareDenyRead = 0x30,
+  kShareDenyNone = 0x40,
+};
+
+class File {
+ public:
+  File() = default;
+  ~File();
+  File(File&& other) noexcept;
+  File& operator=(File&& other) noexcept;
+  File(const File&) = delete;
+  File& operator=(const File&) = delete;
+
+  // Opens an existing file with `mode`. Returns 0 on success, else the
+  // errno of the failure (EACCES when another open's share mode refuses).
+  // Never throws. The unit size starts at 1.
+  int Open(const std::string& path, uint32_t mode);
+
+  // Opens an existing file with the process-wide default access (see
+  // SetDefaultReadOnly) and full sharing, with the given unit size.
+  // Throws EInOutError on failure.
+  void OpenPositioned(const std::string& path, size_t unit_size);
+
+  bool IsOpen() const { return fd_ >= 0; }
+  void Close();
+
+  size_t UnitSize() const { return unit_; }
+  void SetUnitSize(size_t unit_size);
+
+  // Moves the position to unit `unit` (no system call).
+  void Seek(int64_t unit) { pos_ = unit; }
+  int64_t Position() const { return pos_; }
+
+  // Reads up to `units` whole units at the position; returns the number of
+  // whole units read and advances the position by it. Throws EInOutError
+  // when the system call fails.
+  size_t Read(void* buffer, size_t units);
+  // Writes `units` units at the position; returns the number of whole units
+  // written and advances the position by it. Throws EInOutError.
+  size_t Write(const void* buffer, size_t units);
+
+  // Size of the file in whole units. Throws EInOutError.
+  int64_t SizeInUnits() const;
+  // Cuts the file at the position. Throws EInOutError.
+  void Truncate();
+
+ private:
+  int fd_ = -1;
+  int lock_fd_ = -1;  // separate read descriptor for share marks on a write-only open
+  size_t unit_ = 1;
+  int64_t pos_ = 0;
+};
+
+bool FileExists(const std::string& path);
+// The path with its extension (from the last '.' after the last '/') replaced
+// by `ext`, which includes the dot.
+std::string ChangeFileExt(const std::string& path, const std::string& ext);
+// The pause between two attempts to open a table.
+void SleepOpenRetry();
+
+// The process-wide default access of positioned file opens: read-only, or
+// read and write.
+void SetDefaultReadOnly(bool read_only);
+bool DefaultReadOnly();
+
+}  // namespace logvane::platform

@@ -1,0 +1,57 @@
+#!/usr/bin/env bash
+# Set-up, build and run for Logvane on Debian.
+#
+#   scripts/dev.sh sample   install what is missing, build, run the main job
+#                           on the bundled sample log
+#   scripts/dev.sh test     install what is missing, build, run the whole
+#                           suite, then again under AddressSanitizer and
+#                           UndefinedBehaviorSanitizer
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+jobs=$(nproc 2>/dev/null || echo 2)
+
+packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libcli11-dev
+          libbenchmark-dev qt6-base-dev)
+
+install_missing() {
+  local missing=()
+  for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "Installing: ${missing[*]}"
+  local sudo=""
+  [ "$(id -u)" -ne 0 ] && sudo=sudo
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+build() {  # build DIR [cmake options...]
+  local dir=$1; shift
+  cmake -S "$root" -B "$dir" -G Ninja "$@" >/dev/null
+  cmake --build "$dir" -j "$jobs"
+}
+
+case "${1:-}" in
+  sample)
+    install_missing
+    build "$root/build"
+    sample="$root/build/sample/SampleLog"
+    mkdir -p "$sample"
+    "$root/build/tools/make-sample-log" "$sample" >/dev/null
+    "$root/build/cli/logvane-cli" info "$sample/LogTabl.mti"
+    ;;
+  test)
+    install_missing
+    build "$root/build"
+    ctest --test-dir "$root/build" --output-on-failure -j "$jobs"
+    build "$root/build-asan" -DLOGVANE_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
+    ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+      ctest --test-dir "$root/build-asan" --output-on-failure -j "$jobs"
+    ;;
+  *)
+    echo "usage: scripts/dev.sh sample|test" >&2
+    exit 2
+    ;;
+esac
