@@ -16,8 +16,7 @@ void TBlobFile::Fail() { throw EBlobError(msg::kBlobError); }
 int64_t TBlobFile::FileSize() const { return file_.SizeInUnits(); }
 
 void TBlobFile::CheckOffset(int64_t offset, int64_t file_size) const {
-  if (offset < block_size_ || offset > file_size - block_size_ || offset % block_size_ != 0)
-    Fail();
+  if (offset < block_size_ || offset > file_size - block_size_ || offset % block_size_ != 0) Fail();
 }
 
 TBlobBlockHeader TBlobFile::ReadHeaderAt(int32_t offset, int64_t file_size) {
@@ -40,7 +39,8 @@ TBlobBlockHeader TBlobFile::ReadBlockAt(int32_t offset, int64_t file_size) {
 
 // The first block of a value: in use, with a total size the file can hold
 // (so a damaged header never makes a reader allocate beyond the file).
-TBlobBlockHeader TBlobFile::ReadFirstHeader(int32_t first_block, int64_t file_size, bool whole_block) {
+TBlobBlockHeader TBlobFile::ReadFirstHeader(int32_t first_block, int64_t file_size,
+                                            bool whole_block) {
   TBlobBlockHeader h =
       whole_block ? ReadBlockAt(first_block, file_size) : ReadHeaderAt(first_block, file_size);
   const int64_t capacity = (file_size / block_size_ - 1) * payload_size_;
@@ -72,7 +72,8 @@ void TBlobFile::OpenBlobFile(const std::string& path, bool read_only, TBlobRecor
   CloseBlobFile();
   const uint32_t mode =
       (read_only ? platform::kAccessRead : platform::kAccessReadWrite) | platform::kShareDenyNone;
-  if (int err = file_.Open(path, mode)) throw EInOutError(err, std::string(std::strerror(err)) + ": " + path);
+  if (int err = file_.Open(path, mode))
+    throw EInOutError(err, std::string(std::strerror(err)) + ": " + path);
   try {
     read_only_ = read_only;
     engine_ = engine;
@@ -174,7 +175,8 @@ void TBlobFile::ReadValue(int32_t first_block, std::vector<uint8_t>& dest) {
       if (visited > block_count) Fail();
       if (h.used < 0 || h.used > payload_size_ || h.used > total - filled) Fail();
       if (h.used > 0)
-        std::memcpy(dest.data() + filled, buffer_.get() + kBlobHeaderSize, static_cast<size_t>(h.used));
+        std::memcpy(dest.data() + filled, buffer_.get() + kBlobHeaderSize,
+                    static_cast<size_t>(h.used));
       filled += h.used;
       if (h.next < 0) break;
       h = ReadBlockAt(h.next, file_size);

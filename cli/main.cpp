@@ -4,6 +4,7 @@
 #include <exception>
 #include <iostream>
 
+#include "cli/table_dump.h"
 #include "cli/table_info.h"
 
 int main(int argc, char** argv) {
@@ -14,11 +15,21 @@ int main(int argc, char** argv) {
   CLI::App* info = app.add_subcommand("info", "Show a table's definition");
   info->add_option("table", info_path, "The table's definition file (.mti)")->required();
 
+  std::string dump_path, dump_index, dump_format = "jsonl";
+  CLI::App* dump = app.add_subcommand("dump", "Print every record in the order of an index");
+  dump->add_option("table", dump_path, "The table's definition file (.mti)")->required();
+  dump->add_option("--index", dump_index, "The index giving the order (default: index 0)");
+  dump->add_option("--format", dump_format, "Output format")->check(CLI::IsMember({"jsonl"}));
+
   CLI11_PARSE(app, argc, argv);
 
   try {
+    std::ios::sync_with_stdio(false);
     if (*info) logvane::cli::PrintTableInfo(std::cout, info_path);
+    if (*dump) logvane::cli::DumpTableJson(std::cout, dump_path, dump_index);
+    std::cout.flush();
   } catch (const std::exception& e) {
+    std::cout.flush();
     std::cerr << e.what() << "\n";
     return 1;
   }

@@ -121,6 +121,8 @@ class TInd1FOps {
   void WritePage(int32_t page, int shift);
   int32_t BufferedPage() const { return buffered_page_; }
   void ForgetBufferedPage() { buffered_page_ = -1; }
+  // Pages read from the file since the object was made.
+  int64_t PageReads() const { return page_reads_; }
 
   // REQUIRES: an open index 0 leaf page file. Reading forgets the buffered
   // page; writing leaves the buffer as it was.
@@ -158,6 +160,7 @@ class TInd1FOps {
   bool writable_ = false;
   int32_t pages_ = 0;
   int32_t buffered_page_ = -1;
+  int64_t page_reads_ = 0;
   // entries_ points at word 0 (the count) of the normal image inside
   // entry_block_; key_ points at the spare prefix slot before entry 1, so
   // the prefix of entry k is key_ + 12k.

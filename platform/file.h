@@ -56,6 +56,8 @@ class File {
   void OpenPositioned(const std::string& path, size_t unit_size);
 
   bool IsOpen() const { return fd_ >= 0; }
+  // The descriptor number, -1 when closed.
+  int Handle() const { return fd_; }
   void Close();
 
   size_t UnitSize() const { return unit_; }

@@ -3,6 +3,8 @@
 
 #include <array>
 
+#include "tools/index_builder.h"
+
 namespace logvane::tools {
 
 namespace {
@@ -124,6 +126,7 @@ std::string WriteSampleLog(const std::string& folder) {
     slots.push_back(r.Image());
   }
   WriteDataFile(platform::ChangeFileExt(mti, ".MTD"), slots);
+  BuildIndexes(mti);
   return mti;
 }
 

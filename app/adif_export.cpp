@@ -1,0 +1,258 @@
+#include "app/adif_export.h"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <cstring>
+#include <string_view>
+
+#include "component/message_format.h"
+#include "component/text_forms.h"
+#include "engine/errors.h"
+#include "engine/messages.h"
+#include "platform/text_file.h"
+
+namespace logvane {
+
+namespace {
+
+// The fields read for every contact, in the order they are read.
+enum Column {
+  kCall,
+  kQsoDate,
+  kTimeStart,
+  kFreq,
+  kMode,
+  kName,
+  kCity,
+  kState,
+  kCountry,
+  kContinent,
+  kRstSent,
+  kNumSent,
+  kRstRcvd,
+  kNumRcvd,
+  kIbm,       // boolean
+  kRetired,   // boolean
+  kComments,
+  kColumnCount
+};
+
+constexpr std::array<const char*, kColumnCount> kColumnNames = {
+    "Call",    "QSODate",   "TimeStart", "Freq",    "Mode",    "Name",
+    "City",    "State",     "Country",   "Continent", "RstSent", "NumSent",
+    "RstRcvd", "NumRcvd",   "IBM",       "Retired", "Comments"};
+
+[[noreturn]] void ThrowTextFileError(int code) {
+  switch (code) {
+    case 2: throw EInOutError(code, msg::kTextFileNotFound);
+    case 3: throw EInOutError(code, msg::kTextFileInvalidName);
+    case 4: throw EInOutError(code, msg::kTextFileTooManyOpen);
+    case 5: throw EInOutError(code, msg::kTextFileAccessDenied);
+    case 101: throw EInOutError(code, msg::kTextFileDiskFull);
+    default:
+      throw EInOutError(code, FormatMessage(msg::kTextFileIoError, {std::to_string(code)}));
+  }
+}
+
+void Check(int code) {
+  if (code != 0) ThrowTextFileError(code);
+}
+
+void AppendTwoDigits(std::string& out, unsigned value) {
+  out += static_cast<char>('0' + value / 10 % 10);
+  out += static_cast<char>('0' + value % 10);
+}
+
+// Writes into a buffer whose room the caller has made.
+class RawWriter {
+ public:
+  explicit RawWriter(char* at) : p_(at) {}
+  void Put(std::string_view text) {
+    std::memcpy(p_, text.data(), text.size());
+    p_ += text.size();
+  }
+  void PutLength(size_t length) {
+    if (length < 100) {  // nearly every value
+      if (length >= 10) *p_++ = static_cast<char>('0' + length / 10);
+      *p_++ = static_cast<char>('0' + length % 10);
+    } else {
+      p_ = std::to_chars(p_, p_ + kMaxDigits, length).ptr;
+    }
+  }
+  // `open` is the text before the length, e.g. " <freq:".
+  void PutSpecifier(std::string_view open, std::string_view value) {
+    Put(open);
+    PutLength(value.size());
+    *p_++ = '>';
+    Put(value);
+  }
+  char* End() const { return p_; }
+
+  static constexpr size_t kMaxDigits = 20;
+
+ private:
+  char* p_;
+};
+
+// Bytes of a record's lines besides the values: the tags, blanks, line ends
+// and 17 lengths at their widest.
+constexpr size_t kRecordOverhead = 256 + 17 * RawWriter::kMaxDigits;
+
+void AppendHeader(std::string& out, const std::string& log_name, int sort_choice,
+                  const std::string& caption, std::chrono::system_clock::time_point now) {
+  out += log_name;
+  out += sort_choice == 0 ? " - sorted by Sequence worked" : " - sorted by Call letters";
+  out += ", exported from Tavisk database\r\n";
+
+  // Date and time from one reading of the clock: an export at midnight
+  // cannot pair the new day with the old hour.
+  using namespace std::chrono;
+  const auto day = floor<days>(now);
+  const year_month_day date{day};
+  const hh_mm_ss<minutes> time{floor<minutes>(now - day)};
+  out += "  ";
+  int year = static_cast<int>(date.year());
+  if (year >= 0 && year <= 9999) {
+    AppendTwoDigits(out, static_cast<unsigned>(year / 100));
+    AppendTwoDigits(out, static_cast<unsigned>(year % 100));
+  } else {
+    AppendInteger(out, year);
+  }
+  out += '-';
+  AppendTwoDigits(out, static_cast<unsigned>(date.month()));
+  out += '-';
+  AppendTwoDigits(out, static_cast<unsigned>(date.day()));
+  out += " @ ";
+  AppendTwoDigits(out, static_cast<unsigned>(time.hours().count()));
+  AppendTwoDigits(out, static_cast<unsigned>(time.minutes().count()));
+  out += " UTC, using ";
+  out += caption;
+  out += ".<eoh>\r\n";
+}
+
+}  // namespace
+
+std::chrono::system_clock::time_point SystemUtcNow() { return std::chrono::system_clock::now(); }
+
+void NormaliseAdifDate(std::string& date) {
+  if (date.size() >= 3 && date[2] == '/') {
+    if (date.size() < 10) return;
+    const char normalised[8] = {date[6], date[7], date[8], date[9],
+                                date[0], date[1], date[3], date[4]};
+    date.assign(normalised, sizeof normalised);
+    return;
+  }
+  if (date.size() >= 5) date.erase(4, 1);
+  if (date.size() >= 7) date.erase(6, 1);
+}
+
+int64_t WriteAdifFile(TDataSet& cursor, const std::string& output_path,
+                      const std::string& log_name, int sort_choice, const std::string& caption,
+                      const std::string& contest_id, const UtcClock& utc_now) {
+  platform::TextFile file;
+  Check(file.Create(output_path));
+  int64_t line_count = 0;
+  try {
+    std::string header;
+    AppendHeader(header, log_name, sort_choice, caption, utc_now());
+    Check(file.Write(header.data(), header.size()));
+    line_count += 2;
+
+    // Field objects are found once; a missing one is reported when the
+    // first contact is read, as reading it by name there would.
+    std::array<const TField*, kColumnCount> fields{};
+    for (size_t i = 0; i < kColumnCount; ++i) fields[i] = cursor.FindField(kColumnNames[i]);
+    const TFormatSettings interchange = TFormatSettings::Interchange();
+    std::array<std::string, kColumnCount> text;
+    for (std::string& t : text) t.reserve(256);
+
+    cursor.First();
+    if (!cursor.Eof()) {
+      for (size_t i = 0; i < kColumnCount; ++i) {
+        if (fields[i] == nullptr) cursor.FieldByName(kColumnNames[i]);  // raises
+      }
+    }
+    while (!cursor.Eof()) {
+      bool ibm = false;
+      bool retired = false;
+      for (size_t i = 0; i < kColumnCount; ++i) {
+        if (i == kIbm) {
+          ibm = fields[i]->ReadBoolean();
+        } else if (i == kRetired) {
+          retired = fields[i]->ReadBoolean();
+        } else {
+          text[i].clear();
+          fields[i]->AppendText(text[i], interchange);
+        }
+      }
+      std::string& call = text[kCall];
+      std::replace(call.begin(), call.end(), '\xD8', '0');
+      NormaliseAdifDate(text[kQsoDate]);
+      const std::string_view flags =
+          ibm ? (retired ? " IBM RET" : " IBM") : (retired ? " RET" : "");
+      const std::string& name = text[kName];
+      const std::string& city = text[kCity];
+      const std::string& country = text[kCountry];
+      const std::string& comments = text[kComments];
+
+      // Values appear once each, except Name and City (again in the notes)
+      // and Country (in the comment).
+      size_t room = kRecordOverhead + contest_id.size() + name.size() + city.size();
+      for (const std::string& t : text) room += t.size();
+      Check(file.MakeRoom(room));
+      RawWriter w(file.WritePosition());
+      w.PutSpecifier("<call:", call);
+      w.PutSpecifier(" <freq:", text[kFreq]);
+      w.PutSpecifier(" <mode:", text[kMode]);
+      w.PutSpecifier(" <qso_date:", text[kQsoDate]);
+      w.PutSpecifier(" <time_on:", text[kTimeStart]);
+      w.Put("\r\n");
+      w.PutSpecifier(" <rst_sent:", text[kRstSent]);
+      w.PutSpecifier(" <stx:", text[kNumSent]);
+      w.PutSpecifier(" <rst_rcvd:", text[kRstRcvd]);
+      w.PutSpecifier(" <srx:", text[kNumRcvd]);
+      w.Put("\r\n");
+      w.PutSpecifier("  <qth:", city);
+      w.PutSpecifier(" <state:", text[kState]);
+      w.Put(" <comment:");
+      w.PutLength(comments.empty() ? country.size() : comments.size() + 2 + country.size());
+      w.Put(">");
+      if (!comments.empty()) {
+        w.Put(comments);
+        w.Put(", ");
+      }
+      w.Put(country);
+      w.PutSpecifier(" <cont:", text[kContinent]);
+      w.Put("\r\n");
+      w.PutSpecifier("   <name:", name);
+      w.PutSpecifier(" <contest_id:", contest_id);
+      w.Put(" <notes:");
+      w.PutLength(name.size() + (city.empty() ? 0 : 4 + city.size()) + flags.size());
+      w.Put(">");
+      w.Put(name);
+      if (!city.empty()) {
+        w.Put(" in ");
+        w.Put(city);
+      }
+      w.Put(flags);
+      w.Put(" <eor>\r\n");
+      file.Advance(static_cast<size_t>(w.End() - file.WritePosition()));
+      line_count += 4;
+      cursor.Next();
+    }
+  } catch (...) {
+    // Leave the file holding everything produced before the error (after a
+    // file error nothing more is written) and report the first error.
+    (void)file.Close();
+    throw;
+  }
+  // The file is closed before the cursor: an error writing out the last
+  // buffer then leaves the table open, as every other file error does, so
+  // that the export can be retried.
+  Check(file.Close());
+  cursor.Close();
+  return line_count;
+}
+
+}  // namespace logvane

@@ -1,0 +1,319 @@
+// The dataset framework: the generic cursor machinery that a table cursor
+// extends. TDataSet keeps the dataset state, a ring of cached record
+// buffers around the current record, the begin/end-of-data flags, the field
+// definition list and the field objects, the before/after events, and the
+// public verbs Open, Close, First, Next, Prior, Last, MoveBy and the
+// bookmark verbs. Everything that knows the table lives in a subclass, which
+// overrides the virtual slots below. (The edit cycle, calculated fields and
+// searching are not part of the framework yet.)
+//
+// RECORD BUFFERS. The subclass decides the size and layout of a record
+// buffer; the framework only allocates them through NewRecordBuffer, hands
+// them to FetchRecord to be filled, and keeps them in its ring. The table
+// component lays out each buffer as follows (R = engine record size, K =
+// calculated-fields size, CalcFieldsSize(), today always 0):
+//
+//   offset       width  content
+//   0            R      the engine's record image: byte k is the null flag of
+//                       table field k+1 (0 = no value); the field values lie
+//                       at their offsets from the table definition
+//   R            1      spare, zero
+//   R+1          K      calculated and lookup field values: per field a
+//                       presence byte at the field's offset in this area,
+//                       then the value
+//   R+1+K        4      position of the record in the current order, int32
+//   R+1+K+4      1      edit state: 0 none, 1 locked for editing, 2 deleted
+//   R+1+K+5      1      bookmark flag (TBookmarkFlag)
+//   R+1+K+6      2      spare
+//   R+1+K+8      8      bookmark: the record number twice, two int32
+//
+// The buffer is R + K + 17 bytes, allocated zero-filled. Bookmarks are 8
+// bytes (SetBookmarkSize(8) while opening).
+//
+// THE RING. buffers_ holds BufferCount() + 1 buffers. Slots
+// [0, record_count_) hold consecutive records of the current order, the
+// active record (the one whose fields are read) among them; the slot at
+// index record_count_ receives the next fetch. Moving past the last cached
+// record fetches into that slot and, when the window is full, rotates the
+// oldest buffer out of the window (pointers move, no copying). The
+// subclass's cursor stands on the record of slot current_record_ (-1: not
+// known); before fetching the next or prior record the framework puts it
+// back on the last or first cached record with SyncToBuffer.
+//
+// SLOTS TO OVERRIDE (the table component's operation in parentheses):
+//   NewRecordBuffer / DropRecordBuffer   allocate a zero-filled buffer of
+//                                        the full size / release it
+//   RecordBufferSize                     the engine record size R
+//   OpenTableCursor                      open, build the field definitions
+//                                        (BuildFieldDefs), create default
+//                                        fields (DefaultFields/CreateFields),
+//                                        BindFields(true), SetBookmarkSize;
+//                                        leave the cursor so that the next
+//                                        gmNext fetch yields the first record
+//   CloseTableCursor                     BindFields(false), DestroyFields
+//                                        when DefaultFields, close the table
+//   CursorActive                         whether the table is open
+//   BuildFieldDefs                       fill FieldDefsForUpdate()
+//   GoFirst / GoLast                     place the cursor so that the next
+//                                        gmNext / gmPrior fetch yields the
+//                                        first / last record
+//   FetchRecord                          fetch the current, next or prior
+//                                        record into a buffer
+//   SyncToBuffer                         put the cursor on a buffer's record
+//   FetchFieldValue                      a field's value in dataset form
+//                                        from the buffer the state designates
+//   ReadBookmark / WriteBookmark         the buffer's 8 bookmark bytes
+//   ReadBookmarkFlag / WriteBookmarkFlag the buffer's bookmark-flag byte
+//   ReachBookmark                        put the cursor on a bookmarked record
+//   OpenBlobStream                       a stream over a blob field's value
+// and, where the defaults do not fit:
+//   RecordCountInOrder (default -1), ActivePosition (-1),
+//   SetActivePosition (ignored), BookmarkAlive (false), BookmarkOrder (0),
+//   CurrentRecordCopy (false), SequencedOrder (true).
+// The table component must call Close() in its own destructor: the base
+// destructor can no longer reach the subclass's slots.
+//
+// Which buffer holds the values a field reads depends on State(): the
+// active buffer (ActiveBuffer(), nullptr while no record is cached) when
+// browsing; TempBuffer() is the spare slot, free for copies between
+// fetches (the old-value buffer).
+//
+// Every verb runs on the caller's thread; nothing here is shared.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "component/field_defs.h"
+#include "component/fields.h"
+#include "component/format_settings.h"
+#include "component/stream.h"
+
+namespace logvane {
+
+enum TDataSetState {
+  dsInactive,
+  dsOpening,
+  dsBrowse,
+  dsEdit,
+  dsInsert,
+  dsSetKey,
+  dsCalcFields,
+  dsFilter,
+  dsNewValue,
+  dsOldValue,
+};
+
+enum TGetMode { gmCurrent, gmNext, gmPrior };
+enum TGetResult { grOK, grBOF, grEOF, grError };
+enum TBookmarkFlag : uint8_t { bfCurrent, bfBOF, bfEOF, bfInserted };
+
+using TRecordBuffer = uint8_t*;
+// Bookmark bytes; empty means no bookmark.
+using TBookmark = std::vector<uint8_t>;
+using TDataSetNotifyEvent = std::function<void(class TDataSet&)>;
+
+class TDataSet {
+ public:
+  TDataSet();
+  virtual ~TDataSet();
+  TDataSet(const TDataSet&) = delete;
+  TDataSet& operator=(const TDataSet&) = delete;
+
+  // The name messages put first ("LogTabl: Field 'Call' not found").
+  const std::string& Name() const { return name_; }
+  void SetName(std::string name) { name_ = std::move(name); }
+
+  // The regional settings of this dataset's text forms.
+  const TFormatSettings& FormatSettings() const { return format_settings_; }
+  void SetFormatSettings(const TFormatSettings& settings) { format_settings_ = settings; }
+
+  TDataSetState State() const { return state_; }
+  bool Active() const { return state_ != dsInactive && state_ != dsOpening; }
+
+  // Opens the cursor and reads the first records. An error leaves the
+  // dataset closed, with everything the open acquired released.
+  void Open();
+  // Closes the cursor; ends closed even when the subclass's close fails
+  // (which is then raised).
+  void Close();
+  void SetActive(bool active) { active ? Open() : Close(); }
+
+  // Cached records kept around the current one (at least 1). Only while
+  // closed; raises "Cannot perform this operation on an open dataset".
+  void SetBufferCount(int count);
+  int BufferCount() const { return buffer_count_; }
+
+  // Navigation. Each raises "Cannot perform this operation on a closed
+  // dataset" while closed.
+  void First();
+  void Last();
+  void Next() { MoveBy(1); }
+  void Prior() { MoveBy(-1); }
+  // Moves `distance` records; returns the distance moved. Sets Eof when a
+  // forward move runs out of records, Bof likewise backward; the current
+  // record then stays.
+  int MoveBy(int distance);
+  bool Bof() const { return bof_; }
+  bool Eof() const { return eof_; }
+  bool IsEmpty() const { return active_record_ >= record_count_; }
+
+  // Records in the current order (slot RecordCountInOrder); -1 if unknown.
+  int RecordCount();
+  // Position of the current record, from 1 (slot ActivePosition).
+  int RecNo();
+  void SetRecNo(int position);
+
+  // Bookmarks.
+  TBookmark GetBookmark();
+  void GotoBookmark(const TBookmark& bookmark);
+  bool BookmarkValid(const TBookmark& bookmark);
+  int CompareBookmarks(const TBookmark& a, const TBookmark& b);
+
+  // Field objects and definitions.
+  const TFieldDefs& FieldDefs() const { return field_defs_; }
+  // Rebuilds the field definition list (slot BuildFieldDefs).
+  void UpdateFieldDefs();
+  int FieldCount() const { return static_cast<int>(fields_.size()); }
+  TField& Field(int index) const { return *fields_[static_cast<size_t>(index)]; }
+  // The field named `name`, compared without regard to letter case; nullptr
+  // when there is none.
+  TField* FindField(std::string_view name) const;
+  // As FindField; a missing field raises EDatabaseError "%s: Field '%s' not
+  // found" with Name() and `name`.
+  TField& FieldByName(std::string_view name) const;
+  // Declares a field ahead of opening; the dataset owns it. Declared fields
+  // are bound to the table's fields by name when the dataset opens, and no
+  // default fields are created then. Only while closed.
+  TField& AddField(std::unique_ptr<TField> field);
+
+  // A stream over a blob field's value in the current record (slot
+  // OpenBlobStream); nullptr when the dataset gives none.
+  std::unique_ptr<TStream> CreateBlobStream(const TField& field, TBlobStreamMode mode);
+
+  // Before/after events; each receives this dataset.
+  TDataSetNotifyEvent BeforeOpen, AfterOpen, BeforeClose, AfterClose, BeforeScroll, AfterScroll;
+
+ protected:
+  // ---- Slots: record buffers --------------------------------------------
+  virtual TRecordBuffer NewRecordBuffer() = 0;
+  virtual void DropRecordBuffer(TRecordBuffer buffer) = 0;
+  virtual int RecordBufferSize() = 0;
+  // Fills `buffer` with the current, next or prior record and answers grOK,
+  // grBOF (no prior record), grEOF (no next record) or grError (no current
+  // record).
+  virtual TGetResult FetchRecord(TRecordBuffer buffer, TGetMode mode) = 0;
+  // Puts the cursor on the record held in `buffer`.
+  virtual void SyncToBuffer(TRecordBuffer buffer) = 0;
+
+  // ---- Slots: opening and positioning ------------------------------------
+  virtual void OpenTableCursor() = 0;
+  virtual void CloseTableCursor() = 0;
+  virtual bool CursorActive() = 0;
+  virtual void BuildFieldDefs() = 0;
+  virtual void GoFirst() = 0;
+  virtual void GoLast() = 0;
+  virtual int RecordCountInOrder() { return -1; }
+  virtual int ActivePosition() { return -1; }
+  virtual void SetActivePosition(int /*position*/) {}
+  virtual bool SequencedOrder() { return true; }
+
+  // ---- Slots: field values ---------------------------------------------
+  // Copies `field`'s value in dataset form into `destination`, filling all
+  // field.DataSize() bytes (zeros after a shorter value), or with nullptr
+  // only answers whether it has a value.
+  virtual bool FetchFieldValue(const TField& field, void* destination) = 0;
+  virtual std::unique_ptr<TStream> OpenBlobStream(const TField& field, TBlobStreamMode mode) = 0;
+  // Copies the active record buffer into `buffer`; false when empty.
+  virtual bool CurrentRecordCopy(TRecordBuffer /*buffer*/) { return false; }
+
+  // ---- Slots: bookmarks ------------------------------------------------
+  virtual void ReadBookmark(TRecordBuffer buffer, uint8_t* data) = 0;
+  virtual void WriteBookmark(TRecordBuffer buffer, const uint8_t* data) = 0;
+  virtual TBookmarkFlag ReadBookmarkFlag(TRecordBuffer buffer) = 0;
+  virtual void WriteBookmarkFlag(TRecordBuffer buffer, TBookmarkFlag flag) = 0;
+  // Puts the cursor on the bookmarked record (BookmarkSize() bytes).
+  virtual void ReachBookmark(const uint8_t* bookmark) = 0;
+  // Whether the bookmark (nullptr: none) still names a record.
+  virtual bool BookmarkAlive(const uint8_t* /*bookmark*/) { return false; }
+  // 0 when both (nullptr: none) name the same record.
+  virtual int BookmarkOrder(const uint8_t* /*a*/, const uint8_t* /*b*/) { return 0; }
+
+  // ---- Services for subclasses -----------------------------------------
+  TRecordBuffer ActiveBuffer() const {
+    return active_record_ < record_count_ ? buffers_[static_cast<size_t>(active_record_)]
+                                          : nullptr;
+  }
+  // The spare slot of the ring; valid while open, overwritten by the next
+  // fetch.
+  TRecordBuffer TempBuffer() const {
+    return buffers_.empty() ? nullptr : buffers_[static_cast<size_t>(record_count_)];
+  }
+  // Size of the calculated-fields area. No calculated fields exist yet, so
+  // it is 0; the record buffer layout above reserves the area all the same.
+  int CalcFieldsSize() const { return 0; }
+  int BookmarkSize() const { return bookmark_size_; }
+  void SetBookmarkSize(int size) { bookmark_size_ = size; }
+
+  // Switches to a temporary state (filtering, old value...) and back.
+  TDataSetState SetTempState(TDataSetState state);
+  void RestoreState(TDataSetState saved) { state_ = saved; }
+
+  TFieldDefs& FieldDefsForUpdate() { return field_defs_; }
+  // True while the fields in use were created from the definitions.
+  bool DefaultFields() const { return default_fields_; }
+  // Creates one field object per definition; an ftUnknown entry is
+  // skipped, a string size outside 1..8192 raises "Invalid field size", a
+  // kind without a field class raises "Field '%s' is of an unknown type".
+  void CreateFields();
+  void DestroyFields();
+  // Binding sets each field's dataset form source: declared fields are
+  // matched to a definition by name (a missing one raises "%s: Field '%s'
+  // not found", a different kind "Type mismatch for field ..."); unbinding
+  // sets FieldNo back to 0.
+  void BindFields(bool binding);
+
+ private:
+  friend class TField;
+
+  void CheckActive() const;
+  void CheckInactive() const;
+  void OpenCursor();
+  void CloseCursor();
+  void ClearBuffers();
+  void ActivateBuffers();
+  void SetCurrentRecord(int index);
+  void MoveBuffer(int from, int to);
+  bool GetNextRecord();
+  bool GetPriorRecord();
+  void GetNextRecords();
+  void GetPriorRecords();
+  // Refills the ring around the cursor's record after the cursor moved on
+  // its own; raises "Record not found" when it has no record.
+  void ResyncExactCentered();
+  void Notify(const TDataSetNotifyEvent& event) {
+    if (event) event(*this);
+  }
+
+  std::string name_;
+  TFormatSettings format_settings_;
+  TDataSetState state_ = dsInactive;
+  TFieldDefs field_defs_;
+  std::vector<std::unique_ptr<TField>> fields_;
+  bool default_fields_ = false;
+  int bookmark_size_ = 0;
+
+  int buffer_count_ = 1;
+  std::vector<TRecordBuffer> buffers_;
+  int record_count_ = 0;     // filled slots of the window
+  int active_record_ = 0;    // slot of the current record
+  int current_record_ = -1;  // slot the subclass's cursor stands on
+  bool bof_ = true;
+  bool eof_ = true;
+};
+
+}  // namespace logvane

@@ -1,0 +1,24 @@
+#include "component/field_defs.h"
+
+namespace logvane {
+
+bool SameNameNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    char x = a[i];
+    char y = b[i];
+    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+    if (x != y) return false;
+  }
+  return true;
+}
+
+const TFieldDef* TFieldDefs::Find(std::string_view name) const {
+  for (const TFieldDef& def : defs_) {
+    if (SameNameNoCase(def.Name, name)) return &def;
+  }
+  return nullptr;
+}
+
+}  // namespace logvane

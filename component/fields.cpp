@@ -1,0 +1,122 @@
+#include "component/fields.h"
+
+#include <cstring>
+
+#include "component/dataset.h"
+#include "component/message_format.h"
+#include "component/text_forms.h"
+#include "engine/errors.h"
+#include "engine/messages.h"
+
+namespace logvane {
+
+TField::TField(std::string name, TFieldType type, int size)
+    : name_(std::move(name)), type_(type), size_(size) {}
+
+bool TField::GetData(void* destination) const {
+  if (dataset_ == nullptr) {
+    throw EDatabaseError(FormatMessage(msg::kFieldHasNoDataSet, {DisplayName()}));
+  }
+  return dataset_->FetchFieldValue(*this, destination);
+}
+
+void TField::AppendText(std::string& out) const {
+  if (dataset_ == nullptr) {
+    throw EDatabaseError(FormatMessage(msg::kFieldHasNoDataSet, {DisplayName()}));
+  }
+  AppendText(out, dataset_->FormatSettings());
+}
+
+std::string TField::ReadText(const TFormatSettings& settings) const {
+  std::string text;
+  AppendText(text, settings);
+  return text;
+}
+
+std::string TField::AsString() const {
+  std::string text;
+  AppendText(text);
+  return text;
+}
+
+bool TField::ReadBoolean() const {
+  throw EDatabaseError(
+      FormatMessage(msg::kCannotAccessFieldAsType, {DisplayName(), FieldTypeName(ftBoolean)}));
+}
+
+// ---- Strings ------------------------------------------------------------------
+
+TStringField::TStringField(std::string name, int size) : TField(std::move(name), ftString, size) {
+  if (size < 1 || size > kMaxSize) throw EDatabaseError(msg::kInvalidFieldSize);
+  scratch_.resize(static_cast<size_t>(size) + 1);
+}
+
+std::string_view TStringField::Fetch() const {
+  if (!GetData(scratch_.data())) return {};
+  return {scratch_.data(), strnlen(scratch_.data(), static_cast<size_t>(Size()))};
+}
+
+void TStringField::AppendText(std::string& out, const TFormatSettings& /*settings*/) const {
+  out.append(Fetch());
+}
+
+bool TStringField::ReadBoolean() const {
+  std::string_view text = Fetch();
+  if (text.empty()) return false;
+  char c = text.front();
+  return c == 'T' || c == 'Y' || c == 't' || c == 'y';
+}
+
+// ---- Numbers and booleans ---------------------------------------------------------
+
+void TIntegerField::AppendText(std::string& out, const TFormatSettings& /*settings*/) const {
+  int32_t value = 0;
+  if (GetData(&value)) AppendInteger(out, value);
+}
+
+TAutoIncField::TAutoIncField(std::string name) : TIntegerField(std::move(name), ftAutoInc) {
+  SetReadOnly(true);
+}
+
+void TBooleanField::AppendText(std::string& out, const TFormatSettings& /*settings*/) const {
+  int16_t value = 0;
+  if (GetData(&value)) AppendBoolean(out, value != 0);
+}
+
+bool TBooleanField::ReadBoolean() const {
+  int16_t value = 0;
+  return GetData(&value) && value != 0;
+}
+
+void TFloatField::AppendText(std::string& out, const TFormatSettings& settings) const {
+  double value = 0;
+  if (GetData(&value)) AppendFloat(out, value, settings.DecimalSeparator);
+}
+
+void TDateTimeField::AppendText(std::string& out, const TFormatSettings& settings) const {
+  double millis = 0;
+  if (!GetData(&millis)) return;
+  if (!AppendDateTime(out, millis, settings)) {
+    throw EDatabaseError(FormatMessage(msg::kInvalidDateTimeValue, {DisplayName()}));
+  }
+}
+
+// ---- Blobs ---------------------------------------------------------------------
+
+void TBlobField::AppendText(std::string& out, const TFormatSettings& /*settings*/) const {
+  if (!GetData(nullptr)) return;
+  std::unique_ptr<TStream> stream = DataSet()->CreateBlobStream(*this, bmRead);
+  if (!stream) return;
+  // Read in chunks until the stream runs dry, trusting no size up front.
+  constexpr size_t kChunk = 64 * 1024;
+  size_t used = out.size();
+  for (;;) {
+    out.resize(used + kChunk);
+    int64_t got = stream->Read(out.data() + used, static_cast<int64_t>(kChunk));
+    if (got <= 0) break;
+    used += static_cast<size_t>(got < static_cast<int64_t>(kChunk) ? got : kChunk);
+  }
+  out.resize(used);
+}
+
+}  // namespace logvane

@@ -1,0 +1,173 @@
+// The storage engine of one table: opening and closing (with the share mode
+// of the definition file as the table lock), the table counters, the
+// cursor over the current index with its range, positions, locate and
+// filtered navigation.
+//
+// Work buffers (from the record manager):
+//   0 the current record's image      3 first image of the range
+//   1 low bound record of the range   4 last image of the range
+//   2 high bound record of the range  5 second image   6 scratch
+//
+// A range always covers its whole index: its bounds are the index's low and
+// high bound records. The range is empty when it has no first or last
+// record, or when the last image sorts before the first.
+//
+// Cursor state between calls: `current` is the record whose image is in
+// buffer 0 (-1 none); the current index's own cursor stands on it whenever
+// there is one; BOF/EOF tell that a step met the range's first or last
+// record; ordinals are 1-based positions in the index.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "blob/blob_file.h"
+#include "blob/blob_holders.h"
+#include "engine/record_manager.h"
+#include "engine/table_definition.h"
+#include "filter/filter_list.h"
+#include "index/find_key.h"
+#include "index/index_manager.h"
+#include "platform/file.h"
+
+namespace logvane {
+
+// Result codes of OpenTable (besides a handle >= 0).
+enum TOpenResult : int32_t {
+  kOpenDefinitionFailed = -1,  // missing, refused, or locked by another process
+  kOpenDefinitionDamaged = -2,
+  kOpenDataFileFailed = -3,
+  kOpenIndexFailed = -4,
+  kOpenBlobOrCountersFailed = -5,
+  kOpenPositioningFailed = -6,
+};
+
+// The message for a failed open of the table `path`: the path followed by
+// " cannot be opened for exclusive use.", and for every code but -1 a blank
+// and " The table may be corrupted. Suggest rebuild".
+std::string OpenFailureText(const std::string& path, int32_t code);
+
+inline constexpr uint32_t kOpenReadShared = 0x20;    // read, others may read
+inline constexpr uint32_t kOpenWriteShared = 0x22;   // read and write, others may read
+inline constexpr uint32_t kOpenReadBesideWriter = 0x40;  // read, others may read and write
+
+class TmtbDBEng : public TmtbRecMgr, private TKeySource {
+ public:
+  TmtbDBEng() = default;
+  ~TmtbDBEng() override;
+
+  // Opens the table whose definition file is `path` with `mode`, trying
+  // 1 + `retries` times 200 ms apart. Returns the definition handle (>= 0)
+  // or a TOpenResult; never raises, and a failure leaves nothing open.
+  int32_t OpenTable(const std::string& path, uint32_t mode, int retries);
+  // Closes everything the open opened; a writable open first writes the
+  // counters and the free chain. Safe on a closed engine. Raises what the
+  // writes raise, after releasing every file.
+  void CloseTable();
+  bool IsOpen() const { return open_; }
+  bool ReadOnly() const { return read_only_; }
+  const std::string& TablePath() const { return path_; }
+
+  const TmtbTableDef& Definition() const { return def_; }
+  TmtbTableDef& Definition() { return def_; }
+  TDaroVivuvIndex& Indexes() { return indexes_; }
+  // Null when the table has no blob file.
+  TBlobFile* BlobFile() { return blob_file_.get(); }
+  TTableCounters& Counters() { return counters_; }
+  TFilterList& FilterList() { return filter_list_; }
+
+  // Positions the index at the first entry not sorting before `search`;
+  // returns that record (-1 past the end) and whether it was an exact hit.
+  // Raises the plain Exception "Internal error in table - table may be
+  // corrupted" for anything failing inside the search.
+  int32_t FindKey(const uint8_t* search, int index, bool* exact);
+
+  // Cursor.
+  void SetCurrentIndex(int index);
+  int CurrentIndex() const { return cur_index_; }
+  bool IsRangeEmpty();
+  void First();
+  void Last();
+  void Next();
+  void Prior();
+  int32_t MoveToPosition(int32_t n);
+  int32_t CurrentPosition();
+  int32_t RecordCount();
+  int32_t CurrentRecordNumber() const { return current_; }
+  bool IsBOF() const { return bof_; }
+  bool IsEOF() const { return eof_; }
+  bool GoToRecord(int32_t r);
+  int32_t RecordExists(int32_t r);
+  // Reorders `fields` into the chosen index's key order.
+  int FindIndexForFields(std::vector<int>& fields, bool case_insensitive) const;
+  bool Locate(const std::vector<int>& fields, uint8_t* image, bool case_insensitive,
+              int partial_length, bool move, int index);
+
+  // Cursor upkeep after the write path changed the current index: record r
+  // with image m was inserted or had its key changed; or the range's first
+  // and/or last record was removed (the caller has taken the record at the
+  // index's remembered position as current).
+  void AdjustAfterInsert(int32_t r, const uint8_t* m);
+  void AdjustAfterKeyRemoved(bool was_first, bool was_last);
+  void FinalAdjustment();
+
+  // Filtered navigation.
+  void SetFiltered(bool on);
+  bool Filtered() const { return filtered_; }
+  bool Found() const { return found_; }
+  void RebuildFilteredList(bool reevaluate);
+
+  // The current record's image (work buffer 0).
+  const uint8_t* CurrentImage() { return WorkBuffer(0); }
+
+ private:
+  // TKeySource: the definition, the slot count, and a stored record for key
+  // comparisons, read into buffer 6.
+  const TmtbTableDef& KeyTableDef() const override { return def_; }
+  int32_t KeySlotCount() override { return SlotCount(); }
+  const uint8_t* LoadKeyRecord(int32_t record) override;
+
+  int32_t OpenSteps(uint32_t mode);
+  void ReloadCurrent();
+  void NoCurrent();
+  void CopyOrBound(int32_t record, uint8_t* dest, const uint8_t* bound);
+  TIndex& Active() { return indexes_.IndexAt(cur_index_); }
+  bool Visible(int32_t r);
+  int32_t FilteredStep(bool forward, bool accept_current);
+  void FilteredFirst();
+  void FilteredLast();
+  void FilteredNext();
+  void FilteredPrior();
+  bool FieldsMatch(const std::vector<int>& fields, const uint8_t* record, const uint8_t* image,
+                   bool case_insensitive, int partial_length);
+
+  // Opening.
+  bool open_ = false;
+  platform::File definition_;
+  int32_t handle_ = -1;
+  std::string path_;
+  uint32_t mode_ = 0;
+  bool read_only_ = true;
+  TmtbTableDef def_;
+  TDaroVivuvIndex indexes_{*this};
+  std::unique_ptr<TBlobFile> blob_file_;
+  TTableCounters counters_;
+  TFilterList filter_list_;
+
+  // Cursor.
+  int cur_index_ = 0;
+  int32_t current_ = -1;
+  int32_t first_ = -1;
+  int32_t last_ = -1;
+  bool bof_ = true;
+  bool eof_ = true;
+  int32_t first_ordinal_ = 1;
+  int32_t current_ordinal_ = 0;
+  int32_t range_count_ = 0;
+  bool filtered_ = false;
+  bool found_ = false;
+};
+
+}  // namespace logvane

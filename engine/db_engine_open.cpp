@@ -1,0 +1,151 @@
+// Opening and closing a table.
+//
+// The open reads the definition, opens the data file, the index files and
+// the blob file, loads the table counters and the free chain, and
+// positions on index 0. Each failure gives its own code and leaves nothing
+// open. The definition file's handle stays open for the table's lifetime:
+// its share mode is the only lock between processes.
+#include <algorithm>
+
+#include "engine/db_engine.h"
+#include "engine/errors.h"
+#include "engine/messages.h"
+
+namespace logvane {
+
+std::string OpenFailureText(const std::string& path, int32_t code) {
+  std::string text = path + msg::kCannotOpenExclusive;
+  if (code != kOpenDefinitionFailed) text += std::string(" ") + msg::kTableMayBeCorruptedRebuild;
+  return text;
+}
+
+TmtbDBEng::~TmtbDBEng() {
+  try {
+    CloseTable();
+  } catch (...) {
+  }
+}
+
+int32_t TmtbDBEng::OpenTable(const std::string& path, uint32_t mode, int retries) {
+  open_ = false;
+  path_ = path;
+  mode_ = mode;
+  int err = definition_.Open(path, mode);
+  for (int attempt = 0; err != 0 && attempt < retries; ++attempt) {
+    platform::SleepOpenRetry();
+    err = definition_.Open(path, mode);
+  }
+  if (err != 0) {
+    handle_ = kOpenDefinitionFailed;
+    return handle_;
+  }
+  handle_ = definition_.Handle();
+
+  int32_t result = OpenSteps(mode);
+  if (result < 0) {
+    try {
+      CloseTable();
+    } catch (...) {
+      // A failed open reports its code; the close only releases files.
+    }
+    return result;
+  }
+  open_ = true;
+  return result;
+}
+
+int32_t TmtbDBEng::OpenSteps(uint32_t mode) {
+  read_only_ = (mode & 3) == 0;
+  platform::SetDefaultReadOnly(read_only_);
+
+  try {
+    ReadTableDefinition(definition_, def_);
+  } catch (...) {
+    definition_.Close();
+    handle_ = -1;
+    return kOpenDefinitionDamaged;
+  }
+
+  const std::string mtd = platform::ChangeFileExt(path_, ".MTD");
+  if (!platform::FileExists(mtd)) return kOpenDataFileFailed;
+  try {
+    OpenDataFile(mtd, def_.RecordLength());
+  } catch (...) {
+    return kOpenDataFileFailed;
+  }
+
+  if (indexes_.OpenAll(path_, def_.IndexCount(), def_.FormatLevel()) <= 0)
+    return kOpenIndexFailed;
+
+  try {
+    if (def_.HasBlobFile()) {
+      blob_file_ = std::make_unique<TBlobFile>();
+      // Nothing moves blob blocks yet, so the file needs no way back into
+      // the records.
+      blob_file_->OpenBlobFile(platform::ChangeFileExt(path_, ".blb"), read_only_, nullptr);
+    }
+    counters_ = indexes_.ReadCounters();
+    LoadFreeChain(counters_.free_records, counters_.first_free_record);
+    // Compacting the data file at a writable open needs index maintenance;
+    // until the write path exists a writable open leaves the file as it is.
+  } catch (...) {
+    indexes_.CloseAll();
+    return kOpenBlobOrCountersFailed;
+  }
+
+  try {
+    SetCurrentIndex(0);
+    filtered_ = false;
+  } catch (...) {
+    return kOpenPositioningFailed;
+  }
+  return handle_;
+}
+
+void TmtbDBEng::CloseTable() {
+  filtered_ = false;
+  filter_list_.Clear();
+  open_ = false;
+  if (!definition_.IsOpen()) return;
+
+  auto release = [this]() noexcept {
+    if (blob_file_) {
+      blob_file_->CloseBlobFile();
+      blob_file_.reset();
+    }
+    ResetHolders(def_.BlobHolders());
+    def_.Clear();
+    CloseDataFile();
+    definition_.Close();
+    handle_ = -1;
+    current_ = first_ = last_ = -1;
+  };
+
+  try {
+    std::vector<int32_t>& free_list = FreeList();
+    std::sort(free_list.begin(), free_list.end());
+    const int32_t head = free_list.empty() ? -1 : free_list.front();
+    const int32_t length = static_cast<int32_t>(free_list.size());
+    if (indexes_.IndexCount() > 0) {
+      try {
+        if (!read_only_) {
+          ++counters_.change_counter;
+          counters_.free_records = length;
+          counters_.first_free_record = head;
+          indexes_.WriteCounters(counters_);
+          WriteFreeChain();
+        }
+      } catch (...) {
+        indexes_.CloseAll();
+        throw;
+      }
+      indexes_.CloseAll();
+    }
+  } catch (...) {
+    release();
+    throw;
+  }
+  release();
+}
+
+}  // namespace logvane

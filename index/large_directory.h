@@ -1,0 +1,105 @@
+// The directory of a large-page index (TKeyBufSecondIndex) and its
+// block-head array (THeader).
+//
+// File: 4096-byte blocks.
+//   block 0      +0 entry count C; the other 4092 bytes carry nothing
+//   block b >= 1 entries (b-1)*200 .. (b-1)*200+199, 20 bytes each at
+//                +0, +20, .. +3980; +4000..4095 carry nothing (an insertion
+//                may leave a copy of the next block's first entry there;
+//                readers ignore it). Entries at positions >= C carry nothing;
+//                writers fill fresh ones with page 0, record -1.
+//   entry        +0 leaf page number   +4 record number of the page's first
+//                entry (-1 when the page is empty)   +8 key prefix of that
+//                record (12 bytes, the same as in the leaf page)
+//
+// Invariant: the file has exactly ceil(C / 200) + 1 whole blocks. A
+// directory whose block count disagrees with C is refused at load.
+//
+// Position p lies in block p div 200 + 1 at slot p mod 200. One block is
+// buffered (remembered by number, -1 for none); a block is read only when it
+// is not the buffered one, and only when its slot is nonzero or p < C, so
+// positioning at slot 0 of the block after the last reads nothing (the
+// maintenance code appends there). The buffer has a spare 20-byte slot before
+// the block's first entry and one after its last, so that maintenance can
+// write a block image starting one entry earlier or later.
+//
+// THeader keeps a copy of the first entry of every block in memory,
+// ceil(C / 200) elements, so that a search can probe block boundaries
+// without reading blocks. Its capacity starts at 40 and becomes
+// trunc(size * 1.2) + 10 whenever a larger size is needed; it never shrinks.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "index/second_index.h"
+#include "platform/file.h"
+
+namespace logvane {
+
+inline constexpr int kDirBlockBytes = 4096;
+inline constexpr int kDirEntriesPerBlock = 200;
+inline constexpr int kDirEntryBytes = 20;
+
+class THeader {
+ public:
+  THeader();
+  int32_t Count() const { return count_; }
+  int32_t Capacity() const { return capacity_; }
+  // Sets the element count; new elements are zero.
+  void Resize(int32_t size);
+  // Element i as 20 entry bytes. An index outside 0 .. Count-1 throws the
+  // plain Exception with "idx L2 code <i> <count>" appended.
+  void Store(int32_t i, const uint8_t* entry);
+  const uint8_t* Fetch(int32_t i) const;
+  int32_t Page(int32_t i) const;
+  int32_t Record(int32_t i) const;
+  // Throws with "idx L2 code <i>" appended when i is out of range.
+  const uint8_t* Prefix(int32_t i) const;
+
+ private:
+  std::vector<uint8_t> data_;  // capacity_ * 20 bytes
+  int32_t capacity_ = 0;
+  int32_t count_ = 0;
+};
+
+class TKeyBufSecondIndex : public TSecondIndex {
+ public:
+  explicit TKeyBufSecondIndex(std::string path);
+  ~TKeyBufSecondIndex() override;
+
+  // Reads block 0 and every block's first entry; afterwards no block is
+  // buffered and Position is 0.
+  void LoadDirectory() override;
+  // Probes the multiple of 200 nearest the upper middle when one lies
+  // strictly inside (lo, hi), from the block heads (its block is then read
+  // and must start with the same record); otherwise the upper middle,
+  // through the block buffer. The plain Exception (index text) for lo < 0,
+  // hi >= Count or a head that disagrees with its block.
+  TDirProbe ProbeMiddle(int32_t lo, int32_t hi) override;
+  TDirEntry GetEntry(int32_t p) override;
+  void CloseDirectory() override;
+
+  int32_t BufferedBlock() const { return block_no_; }
+  const THeader& Heads() const { return heads_; }
+  // Blocks read from the file since the directory was made.
+  int64_t BlockReads() const { return block_reads_; }
+
+ private:
+  // The entry bytes of position p (p >= 0), reading its block when the
+  // positioning rule says so.
+  const uint8_t* Locate(int32_t p);
+  void ReadBlock(int32_t b);
+
+  platform::File file_;
+  std::unique_ptr<uint8_t[]> block_;
+  uint8_t* image_ = nullptr;  // block_ + one spare entry
+  int32_t block_no_ = -1;
+  int32_t blocks_ = 0;  // whole blocks in the file
+  int64_t block_reads_ = 0;
+  THeader heads_;
+};
+
+}  // namespace logvane

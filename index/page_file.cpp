@@ -1,0 +1,149 @@
+// Page access of the leaf page file: reads and writes at a shift, the
+// counters page and the free-page chain.
+#include "index/page_file.h"
+
+#include <algorithm>
+#include <cstring>
+#include <utility>
+
+#include "engine/byte_order.h"
+#include "index/corruption.h"
+
+namespace logvane {
+
+const TPageFormat& TPageFormat::ForLevel(int format_level) {
+  return format_level >= kLargePageLevel ? kLargePages : kSmallPages;
+}
+
+TInd1FOps::TInd1FOps(const TPageFormat& format, std::string path)
+    : format_(format), path_(std::move(path)) {
+  const int m = format_.max_entries;
+  // The spare word, then room for an image at any shift up to M, and at
+  // least the count and M + 1 entries.
+  const size_t entry_bytes =
+      4 + std::max<size_t>(4 * m + format_.unit_bytes, 4 * (m + 2));
+  entry_block_.reset(new uint8_t[entry_bytes]());
+  entries_ = entry_block_.get() + 4;
+  if (format_.has_prefixes) {
+    const size_t key_units = format_.units_per_page - 1;
+    const size_t key_bytes = kPrefixBytes + std::max<size_t>(kPrefixBytes * m + key_units * format_.unit_bytes,
+                                                             kPrefixBytes * (m + 1));
+    key_block_.reset(new uint8_t[key_bytes]());
+    key_ = key_block_.get();
+  }
+}
+
+TInd1FOps::~TInd1FOps() = default;
+
+void TInd1FOps::OpenPageFile() {
+  ClosePageFile();
+  file_.OpenPositioned(path_, format_.unit_bytes);
+  writable_ = !platform::DefaultReadOnly();
+  const int64_t pages = file_.SizeInUnits() / format_.units_per_page;
+  pages_ = static_cast<int32_t>(std::min<int64_t>(pages, INT32_MAX));
+}
+
+void TInd1FOps::ClosePageFile() {
+  file_.Close();
+  writable_ = false;
+  pages_ = 0;
+  buffered_page_ = -1;
+  free_pages_.clear();
+}
+
+void TInd1FOps::CheckShift(int shift) const {
+  // Outside this range an image would leave the buffer.
+  if (shift < -1 || shift > format_.max_entries) RaiseIndexCorrupted();
+}
+
+int32_t TInd1FOps::Word(int k) const { return GetInt32(entries_ + 4 * k); }
+
+void TInd1FOps::SetWord(int k, int32_t value) { PutInt32(entries_ + 4 * k, value); }
+
+bool TInd1FOps::ReadPage(int32_t page, int shift) {
+  CheckShift(shift);
+  if (shift == 0 && page >= 0 && page == buffered_page_) return false;
+  buffered_page_ = -1;
+  if (page < 0 || page >= pages_) RaiseIndexCorrupted();
+  file_.Seek(int64_t{page} * format_.units_per_page);
+  ++page_reads_;
+  if (file_.Read(entries_ + 4 * shift, 1) != 1) RaiseIndexCorrupted();
+  if (format_.has_prefixes) {
+    const size_t key_units = format_.units_per_page - 1;
+    if (file_.Read(key_ + kPrefixBytes * (shift + 1), key_units) != key_units) RaiseIndexCorrupted();
+  }
+  if (shift == 0) buffered_page_ = page;
+  return true;
+}
+
+void TInd1FOps::WritePage(int32_t page, int shift) {
+  CheckShift(shift);
+  if (page < 0) RaiseIndexCorruptedPlain();
+  buffered_page_ = -1;
+  file_.Seek(int64_t{page} * format_.units_per_page);
+  if (file_.Write(entries_ + 4 * shift, 1) != 1) RaiseIndexCorrupted();
+  if (format_.has_prefixes) {
+    const size_t key_units = format_.units_per_page - 1;
+    if (file_.Write(key_ + kPrefixBytes * (shift + 1), key_units) != key_units) RaiseIndexCorrupted();
+  }
+  pages_ = std::max(pages_, page + 1);
+  if (shift == 0) buffered_page_ = page;
+}
+
+TTableCounters TInd1FOps::ReadCounters() {
+  buffered_page_ = -1;
+  if (pages_ < 2) RaiseIndexCorrupted();
+  file_.Seek(format_.units_per_page);
+  if (file_.Read(entries_, 1) != 1) RaiseIndexCorrupted();
+  return TTableCounters{Word(0), Word(1), Word(2), Word(3), Word(4)};
+}
+
+void TInd1FOps::WriteCounters(const TTableCounters& c) {
+  int32_t saved[5];
+  for (int k = 0; k < 5; ++k) saved[k] = Word(k);
+  SetWord(0, c.free_records);
+  SetWord(1, c.first_free_record);
+  SetWord(2, c.next_autoinc);
+  SetWord(3, c.change_counter);
+  SetWord(4, c.kept_value);
+  file_.Seek(format_.units_per_page);
+  size_t written = 0;
+  try {
+    written = file_.Write(entries_, 1);
+  } catch (...) {
+    for (int k = 0; k < 5; ++k) SetWord(k, saved[k]);
+    throw;
+  }
+  for (int k = 0; k < 5; ++k) SetWord(k, saved[k]);
+  if (written != 1) RaiseIndexCorrupted();
+  pages_ = std::max(pages_, int32_t{2});
+}
+
+// The chain on disk is untrusted: a page outside 2 .. pages - 1 (pages 0
+// and 1 are the head and the counters), a page that holds entries, or a
+// page met twice ends the walk, so nothing in use is ever listed as free and
+// a cycle cannot keep the walk going.
+void TInd1FOps::LoadFreeList() {
+  free_pages_.clear();
+  buffered_page_ = -1;
+  ReadPage(0, 0);
+  const int32_t announced = Word(0);
+  int32_t page = Word(1);
+  if (announced <= 0) return;
+  std::vector<bool> seen(static_cast<size_t>(pages_), false);
+  while (page >= kFirstLeafPage && page < pages_ && !seen[page]) {
+    seen[page] = true;
+    ReadPage(page, 0);
+    if (Word(0) != 0) break;
+    free_pages_.push_back(page);
+    if (static_cast<int64_t>(free_pages_.size()) >= announced) break;
+    page = Word(1);
+  }
+  buffered_page_ = -1;
+}
+
+void TInd1FOps::UnlistFreePage(int32_t page) {
+  free_pages_.erase(std::remove(free_pages_.begin(), free_pages_.end(), page), free_pages_.end());
+}
+
+}  // namespace logvane
