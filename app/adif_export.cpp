@@ -72,6 +72,12 @@ class RawWriter {
     std::memcpy(p_, text.data(), text.size());
     p_ += text.size();
   }
+  // A literal: its length is known here, so the copy compiles to moves.
+  template <size_t N>
+  void Put(const char (&literal)[N]) {
+    std::memcpy(p_, literal, N - 1);
+    p_ += N - 1;
+  }
   void PutLength(size_t length) {
     if (length < 100) {  // nearly every value
       if (length >= 10) *p_++ = static_cast<char>('0' + length / 10);
@@ -81,7 +87,8 @@ class RawWriter {
     }
   }
   // `open` is the text before the length, e.g. " <freq:".
-  void PutSpecifier(std::string_view open, std::string_view value) {
+  template <size_t N>
+  void PutSpecifier(const char (&open)[N], std::string_view value) {
     Put(open);
     PutLength(value.size());
     *p_++ = '>';
@@ -163,6 +170,9 @@ int64_t WriteAdifFile(TDataSet& cursor, const std::string& output_path,
     // first contact is read, as reading it by name there would.
     std::array<const TField*, kColumnCount> fields{};
     for (size_t i = 0; i < kColumnCount; ++i) fields[i] = cursor.FindField(kColumnNames[i]);
+    // Values are read with the fixed interchange settings, not the user's:
+    // regional settings would put dates such as 17.05.2003 and numbers such
+    // as 14,025 into qso_date and freq, which no ADIF reader accepts.
     const TFormatSettings interchange = TFormatSettings::Interchange();
     std::array<std::string, kColumnCount> text;
     for (std::string& t : text) t.reserve(256);

@@ -176,7 +176,9 @@ void TLogvaneWindow::CreateControls() {
         // Starts where the process was started, before the file list moves
         // the working folder.
         folder_list_->SetFolder(QDir::currentPath());
-        folder_list_->setStyleSheet("QTreeView::item { height: 16px; }");
+        // A plain list of folders: no expand and collapse marks.
+        folder_list_->setStyleSheet(
+            "QTreeView::item { height: 16px; } QTreeView::branch { image: none; border-image: none; }");
         widget = folder_list_;
         break;
       case TKind::kFileList:

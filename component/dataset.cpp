@@ -1,6 +1,7 @@
 #include "component/dataset.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "component/message_format.h"
 #include "engine/errors.h"
@@ -323,6 +324,25 @@ TField& TDataSet::AddField(std::unique_ptr<TField> field) {
 
 std::unique_ptr<TStream> TDataSet::CreateBlobStream(const TField& field, TBlobStreamMode mode) {
   return OpenBlobStream(field, mode);
+}
+
+void AppendStream(TStream& stream, std::string& out) {
+  char chunk[4096];
+  for (;;) {
+    const int64_t got = stream.Read(chunk, sizeof chunk);
+    if (got <= 0) break;
+    out.append(chunk, static_cast<size_t>(got < int64_t{sizeof chunk} ? got : int64_t{sizeof chunk}));
+  }
+}
+
+std::string_view TDataSet::FetchText(const TField& field, char* scratch) {
+  if (!FetchFieldValue(field, scratch)) return {};
+  return {scratch, strnlen(scratch, static_cast<size_t>(field.Size()))};
+}
+
+void TDataSet::AppendBlobValue(const TField& field, std::string& out) {
+  std::unique_ptr<TStream> stream = CreateBlobStream(field, bmRead);
+  if (stream) AppendStream(*stream, out);
 }
 
 namespace {

@@ -40,7 +40,7 @@
 // known); before fetching the next or prior record the framework puts it
 // back on the last or first cached record with SyncToBuffer.
 //
-// SLOTS TO OVERRIDE (the table component's operation in parentheses):
+// SLOTS TO OVERRIDE (named as the table component's operations):
 //   NewRecordBuffer / DropRecordBuffer   allocate a zero-filled buffer of
 //                                        the full size / release it
 //   RecordBufferSize                     the engine record size R
@@ -58,10 +58,15 @@
 //                                        gmNext / gmPrior fetch yields the
 //                                        first / last record
 //   FetchRecord                          fetch the current, next or prior
-//                                        record into a buffer
+//                                        record into a buffer (there are no
+//                                        calculated fields to compute yet)
 //   SyncToBuffer                         put the cursor on a buffer's record
 //   FetchFieldValue                      a field's value in dataset form
-//                                        from the buffer the state designates
+//                                        (fields.h) from the buffer the
+//                                        state designates; a date-time via
+//                                        StoredDaysToMillis (date_time.h),
+//                                        and 0 where that fails, which the
+//                                        text form reports as damaged
 //   ReadBookmark / WriteBookmark         the buffer's 8 bookmark bytes
 //   ReadBookmarkFlag / WriteBookmarkFlag the buffer's bookmark-flag byte
 //   ReachBookmark                        put the cursor on a bookmarked record
@@ -72,6 +77,12 @@
 //   CurrentRecordCopy (false), SequencedOrder (true).
 // The table component must call Close() in its own destructor: the base
 // destructor can no longer reach the subclass's slots.
+// Slots that arrive with later parts of the framework: ClearCalcArea
+// (calculated fields); ModifyAllowed, OldValueSupply, BeginRecordEdit,
+// CancelEdit, PostBuffer, AddFromBuffer, DeleteCurrent, InitNewRecord,
+// StoreFieldValue (the edit cycle); FieldInCurrentIndex, FindMatching,
+// LocateValues, LookupValues (keys and searching); RefreshIndexDefs and
+// HandleError.
 //
 // Which buffer holds the values a field reads depends on State(): the
 // active buffer (ActiveBuffer(), nullptr while no record is cached) when
@@ -194,6 +205,14 @@ class TDataSet {
   // A stream over a blob field's value in the current record (slot
   // OpenBlobStream); nullptr when the dataset gives none.
   std::unique_ptr<TStream> CreateBlobStream(const TField& field, TBlobStreamMode mode);
+  // Appends a blob field's whole value, read through a read-mode stream.
+  // The default reads a stream from CreateBlobStream; a subclass may read
+  // through a stream it keeps, so that reading allocates nothing.
+  virtual void AppendBlobValue(const TField& field, std::string& out);
+  // A string field's text, valid until the cursor moves. The default
+  // fetches the value into `scratch` (field.DataSize() bytes) and cuts it at
+  // its zero byte; a subclass may answer from its record buffer directly.
+  virtual std::string_view FetchText(const TField& field, char* scratch);
 
   // Before/after events; each receives this dataset.
   TDataSetNotifyEvent BeforeOpen, AfterOpen, BeforeClose, AfterClose, BeforeScroll, AfterScroll;

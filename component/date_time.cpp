@@ -39,7 +39,7 @@ TCivilDate DateFromDayNumber(int32_t day_number) {
 
 int DayOfWeek(int32_t day_number) {
   // Day 1 (1 January 0001) was a Monday.
-  return static_cast<int>(day_number % 7);
+  return static_cast<int>((day_number % 7 + 7) % 7);
 }
 
 bool StoredDaysToMillis(double days, double* millis) {

@@ -52,8 +52,10 @@ TStringField::TStringField(std::string name, int size) : TField(std::move(name),
 }
 
 std::string_view TStringField::Fetch() const {
-  if (!GetData(scratch_.data())) return {};
-  return {scratch_.data(), strnlen(scratch_.data(), static_cast<size_t>(Size()))};
+  if (DataSet() == nullptr) {
+    throw EDatabaseError(FormatMessage(msg::kFieldHasNoDataSet, {DisplayName()}));
+  }
+  return DataSet()->FetchText(*this, scratch_.data());
 }
 
 void TStringField::AppendText(std::string& out, const TFormatSettings& /*settings*/) const {
@@ -104,19 +106,7 @@ void TDateTimeField::AppendText(std::string& out, const TFormatSettings& setting
 // ---- Blobs ---------------------------------------------------------------------
 
 void TBlobField::AppendText(std::string& out, const TFormatSettings& /*settings*/) const {
-  if (!GetData(nullptr)) return;
-  std::unique_ptr<TStream> stream = DataSet()->CreateBlobStream(*this, bmRead);
-  if (!stream) return;
-  // Read in chunks until the stream runs dry, trusting no size up front.
-  constexpr size_t kChunk = 64 * 1024;
-  size_t used = out.size();
-  for (;;) {
-    out.resize(used + kChunk);
-    int64_t got = stream->Read(out.data() + used, static_cast<int64_t>(kChunk));
-    if (got <= 0) break;
-    used += static_cast<size_t>(got < static_cast<int64_t>(kChunk) ? got : kChunk);
-  }
-  out.resize(used);
+  if (GetData(nullptr)) DataSet()->AppendBlobValue(*this, out);
 }
 
 }  // namespace logvane

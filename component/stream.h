@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace logvane {
 
@@ -22,5 +23,9 @@ class TStream {
   // Moves the position; returns the new position.
   virtual int64_t Seek(int64_t offset, TSeekOrigin origin) = 0;
 };
+
+// Appends everything `stream` yields from its position on, chunk by chunk:
+// no size is trusted up front and nothing is zero-filled.
+void AppendStream(TStream& stream, std::string& out);
 
 }  // namespace logvane

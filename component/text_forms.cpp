@@ -16,18 +16,47 @@ constexpr int kFloatDigits = 15;
 char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
-// Appends `value` (0 <= value) with at least `width` digits.
-void AppendPadded(std::string& out, int value, int width) {
-  if (value < 100 && width <= 2) {
-    if (value >= 10 || width == 2) out += static_cast<char>('0' + value / 10);
-    out += static_cast<char>('0' + value % 10);
-    return;
+// Gathers output in a small local buffer and appends it in one piece.
+class Sink {
+ public:
+  explicit Sink(std::string& out) : out_(out) {}
+  void Put(char c) {
+    if (n_ == sizeof buf_) Flush();
+    buf_[n_++] = c;
   }
-  char buf[16];
-  auto r = std::to_chars(buf, buf + sizeof buf, value);
-  for (int n = static_cast<int>(r.ptr - buf); n < width; ++n) out += '0';
-  out.append(buf, r.ptr);
-}
+  void Put(std::string_view text) {
+    if (text.size() > sizeof buf_ - n_) {
+      Flush();
+      if (text.size() > sizeof buf_) {
+        out_.append(text);
+        return;
+      }
+    }
+    std::memcpy(buf_ + n_, text.data(), text.size());
+    n_ += text.size();
+  }
+  // `value` (0 <= value) with at least `width` digits.
+  void PutNumber(int value, int width) {
+    char digits[12];
+    int len = 0;
+    do {
+      digits[len++] = static_cast<char>('0' + value % 10);
+      value /= 10;
+    } while (value > 0 && len < 11);
+    while (len < width && len < 11) digits[len++] = '0';
+    if (static_cast<size_t>(len) > sizeof buf_ - n_) Flush();
+    while (len > 0) buf_[n_++] = digits[--len];
+  }
+  void Flush() {
+    out_.append(buf_, n_);
+    n_ = 0;
+  }
+
+ private:
+  std::string& out_;
+  char buf_[64];
+  size_t n_ = 0;
+};
 
 bool MatchesNoCase(std::string_view text, size_t at, std::string_view word) {
   if (text.size() - at < word.size()) return false;
@@ -76,6 +105,59 @@ void AppendInteger(std::string& out, int64_t value) {
 
 void AppendBoolean(std::string& out, bool value) { out += value ? "True" : "False"; }
 
+namespace {
+
+constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,
+                                   1e10, 1e11, 1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18};
+
+// The 15 significant digits of a > 0, correctly rounded, as an integer in
+// [1e14, 1e15), and the decimal exponent of the first digit. Fast path for
+// the fixed-notation range: one exact-power multiplication puts the digits
+// before the point with an error of at most 1/16 (the product stays below
+// 2^50), so rounding the product gives the correctly rounded digits unless
+// its fraction lies within 1/8 of one half; those cases, and all others,
+// take the exact conversion.
+bool FastDigits(double a, uint64_t* digits, int* exponent) {
+  if (!(a >= 1e-4 && a < 1e15)) return false;
+  int e10 = 0;  // the largest e10 with 10^e10 <= a
+  if (a >= 1) {
+    while (e10 < 14 && a >= kPowersOfTen[e10 + 1]) ++e10;
+  } else {
+    while (e10 > -4 && a < 1.0 / kPowersOfTen[-e10]) --e10;
+  }
+  double scaled = a * kPowersOfTen[14 - e10];
+  double whole = std::floor(scaled);
+  double fraction = scaled - whole;
+  if (std::fabs(fraction - 0.5) < 0.125) return false;
+  auto d = static_cast<uint64_t>(whole) + (fraction > 0.5 ? 1 : 0);
+  if (d >= 1'000'000'000'000'000ULL) {
+    d /= 10;
+    ++e10;
+  }
+  if (d < 100'000'000'000'000ULL) return false;
+  *digits = d;
+  *exponent = e10;
+  return true;
+}
+
+void ExactDigits(double a, uint64_t* digits, int* exponent) {
+  // "d.dddddddddddddde+XX", correctly rounded to 15 digits.
+  char buf[40];
+  auto r = std::to_chars(buf, buf + sizeof buf, a, std::chars_format::scientific,
+                         kFloatDigits - 1);
+  uint64_t d = 0;
+  const char* p = buf;
+  for (; p < r.ptr && *p != 'e'; ++p) {
+    if (*p >= '0' && *p <= '9') d = d * 10 + static_cast<uint64_t>(*p - '0');
+  }
+  int e10 = 0;
+  if (p < r.ptr) std::from_chars(p + (p[1] == '+' ? 2 : 1), r.ptr, e10);
+  *digits = d;
+  *exponent = e10;
+}
+
+}  // namespace
+
 void AppendFloat(std::string& out, double value, char decimal_separator) {
   if (std::isnan(value)) {
     out += "NAN";
@@ -89,40 +171,25 @@ void AppendFloat(std::string& out, double value, char decimal_separator) {
     out += '0';
     return;
   }
-  // The shortest text that reads back as `value` ("-d.ddde+XX"). When it
-  // has at most 15 digits it is also `value` rounded to 15 digits: a double
-  // lies within half a unit in the 16th digit of its shortest text, so
-  // rounding to 15 digits lands on that text. Otherwise round explicitly
-  // (slower): "-d.dddddddddddddde+XX".
-  char buf[40];
-  auto r = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::scientific);
-  if (r.ptr - buf > kFloatDigits + 6) {  // sign, point and "e+XXX" besides the digits
-    const char* e = static_cast<const char*>(std::memchr(buf, 'e', static_cast<size_t>(r.ptr - buf)));
-    int shortest_digits = static_cast<int>((e != nullptr ? e : r.ptr) - buf) - (buf[0] == '-') - 1;
-    if (shortest_digits > kFloatDigits) {
-      r = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::scientific,
-                        kFloatDigits - 1);
-    }
-  }
-  const char* p = buf;
-  bool negative = *p == '-';
-  if (negative) ++p;
+  const double a = std::fabs(value);
+  uint64_t d = 0;
+  int exponent = 0;  // value = d1.d2d3... x 10^exponent
+  if (!FastDigits(a, &d, &exponent)) ExactDigits(a, &d, &exponent);
   char digits[kFloatDigits];
-  int count = 0;
-  for (; p < r.ptr && *p != 'e'; ++p) {
-    if (*p >= '0' && *p <= '9' && count < kFloatDigits) digits[count++] = *p;
+  for (int i = kFloatDigits - 1; i >= 0; --i) {
+    digits[i] = static_cast<char>('0' + d % 10);
+    d /= 10;
   }
-  int exponent = 0;  // value = d.ddd x 10^exponent
-  if (p < r.ptr) std::from_chars(p + (p[1] == '+' ? 2 : 1), r.ptr, exponent);
+  int count = kFloatDigits;
   while (count > 1 && digits[count - 1] == '0') --count;
 
-  if (negative) out += '-';
+  if (value < 0) out += '-';
   int before_point = exponent + 1;  // digits before the decimal point
   if (before_point > kFloatDigits || before_point < -3) {
     out += digits[0];
     if (count > 1) {
       out += decimal_separator;
-      out.append(digits + 1, count - 1);
+      out.append(digits + 1, static_cast<size_t>(count - 1));
     }
     out += 'E';
     AppendInteger(out, exponent);
@@ -130,19 +197,20 @@ void AppendFloat(std::string& out, double value, char decimal_separator) {
     out += '0';
     out += decimal_separator;
     out.append(static_cast<size_t>(-before_point), '0');
-    out.append(digits, count);
+    out.append(digits, static_cast<size_t>(count));
   } else if (count <= before_point) {
-    out.append(digits, count);
+    out.append(digits, static_cast<size_t>(count));
     out.append(static_cast<size_t>(before_point - count), '0');
   } else {
-    out.append(digits, before_point);
+    out.append(digits, static_cast<size_t>(before_point));
     out += decimal_separator;
-    out.append(digits + before_point, count - before_point);
+    out.append(digits + before_point, static_cast<size_t>(count - before_point));
   }
 }
 
 void AppendDateTimeFormat(std::string& out, std::string_view format, int32_t day_number,
                           int32_t msec_of_day, const TFormatSettings& settings) {
+  if (msec_of_day < 0 || msec_of_day >= kMSecsPerDay) msec_of_day = 0;
   const TCivilDate date = DateFromDayNumber(day_number);
   const int hour = msec_of_day / 3'600'000;
   const int minute = msec_of_day / 60'000 % 60;
@@ -150,28 +218,29 @@ void AppendDateTimeFormat(std::string& out, std::string_view format, int32_t day
   const int msec = msec_of_day % 1000;
   const bool twelve_hour = HasClockMarker(format);
   char last_letter = 0;
+  Sink sink(out);
 
   for (size_t i = 0; i < format.size();) {
     char c = format[i];
     if (c == '"' || c == '\'') {
       size_t close = format.find(c, i + 1);
       if (close == std::string_view::npos) close = format.size();
-      out.append(format.substr(i + 1, close - i - 1));
+      sink.Put(format.substr(i + 1, close - i - 1));
       i = close + 1;
       continue;
     }
     if (c == '/') {
-      out += settings.DateSeparator;
+      sink.Put(settings.DateSeparator);
       ++i;
       continue;
     }
     if (c == ':') {
-      out += settings.TimeSeparator;
+      sink.Put(settings.TimeSeparator);
       ++i;
       continue;
     }
     if (!IsAsciiLetter(c)) {
-      out += c;
+      sink.Put(c);
       ++i;
       continue;
     }
@@ -181,14 +250,14 @@ void AppendDateTimeFormat(std::string& out, std::string_view format, int32_t day
       size_t len = MarkerLength(format, i);
       bool pm = hour >= 12;
       if (len == 4) {
-        out += pm ? settings.TimePMString : settings.TimeAMString;
+        sink.Put(pm ? settings.TimePMString : settings.TimeAMString);
       } else if (len == 5) {
         // "am/pm" in the letter case written in the format.
-        out.append(format.substr(pm ? i + 3 : i, 2));
+        sink.Put(format.substr(pm ? i + 3 : i, 2));
       } else if (len == 3) {
-        out += format[pm ? i + 2 : i];
+        sink.Put(format[pm ? i + 2 : i]);
       } else {
-        out += c;
+        sink.Put(c);
         len = 1;
       }
       i += len;
@@ -201,40 +270,41 @@ void AppendDateTimeFormat(std::string& out, std::string_view format, int32_t day
     switch (token) {
       case 'd':
         if (run <= 2) {
-          AppendPadded(out, date.day, static_cast<int>(run));
+          sink.PutNumber(date.day, static_cast<int>(run));
         } else {
           const auto& names = run == 3 ? settings.ShortDayNames : settings.LongDayNames;
-          out += names[DayOfWeek(day_number)];
+          sink.Put(names[DayOfWeek(day_number)]);
         }
         break;
       case 'm':
         if (run <= 2) {
-          AppendPadded(out, date.month, static_cast<int>(run));
+          sink.PutNumber(date.month, static_cast<int>(run));
         } else {
           const auto& names = run == 3 ? settings.ShortMonthNames : settings.LongMonthNames;
-          out += names[date.month - 1];
+          sink.Put(names[date.month - 1]);
         }
         break;
       case 'y':
         if (run <= 2) {
-          AppendPadded(out, date.year % 100, 2);
+          sink.PutNumber(date.year % 100, 2);
         } else {
-          AppendPadded(out, date.year, 4);
+          sink.PutNumber(date.year, 4);
         }
         break;
       case 'h': {
         int h = hour;
         if (twelve_hour) h = h % 12 == 0 ? 12 : h % 12;
-        AppendPadded(out, h, run == 1 ? 1 : 2);
+        sink.PutNumber(h, run == 1 ? 1 : 2);
         break;
       }
-      case 'n': AppendPadded(out, minute, run == 1 ? 1 : 2); break;
-      case 's': AppendPadded(out, second, run == 1 ? 1 : 2); break;
-      case 'z': AppendPadded(out, msec, run == 1 ? 1 : 3); break;
-      default: out.append(format.substr(i, run)); break;
+      case 'n': sink.PutNumber(minute, run == 1 ? 1 : 2); break;
+      case 's': sink.PutNumber(second, run == 1 ? 1 : 2); break;
+      case 'z': sink.PutNumber(msec, run == 1 ? 1 : 3); break;
+      default: sink.Put(format.substr(i, run)); break;
     }
     i += run;
   }
+  sink.Flush();
 }
 
 bool AppendDateTime(std::string& out, double millis, const TFormatSettings& settings) {

@@ -27,7 +27,8 @@ void AppendFloat(std::string& out, double value, char decimal_separator);
 void AppendBoolean(std::string& out, bool value);
 
 // Prints a day number (1..3652059) and a time of day in milliseconds by a
-// format string in the syntax of format_settings.h.
+// format string in the syntax of format_settings.h. A time outside one day
+// prints as midnight.
 void AppendDateTimeFormat(std::string& out, std::string_view format, int32_t day_number,
                           int32_t msec_of_day, const TFormatSettings& settings);
 

@@ -140,6 +140,7 @@ class TmtbDBEng : public TmtbRecMgr, private TKeySource {
   void FilteredLast();
   void FilteredNext();
   void FilteredPrior();
+  void ReturnTo(int32_t record, bool bof, bool eof, int32_t ordinal);
   bool FieldsMatch(const std::vector<int>& fields, const uint8_t* record, const uint8_t* image,
                    bool case_insensitive, int partial_length);
 

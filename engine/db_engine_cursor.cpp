@@ -1,6 +1,7 @@
 // The cursor: the current index, its range, stepping, positions, going to a
 // record and locating by field values.
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 #include "engine/db_engine.h"
@@ -88,7 +89,7 @@ bool TmtbDBEng::IsRangeEmpty() {
                CompareKeys(def_, WorkBuffer(kLastImage), WorkBuffer(kFirstImage), true, cur_index_) < 0;
   bof_ = eof_ = empty;
   if (empty) {
-    ClearImage(WorkBuffer(kCurrent), 0);
+    if (DataFileOpen()) ClearImage(WorkBuffer(kCurrent), 0);  // no buffers while closed
     current_ = -1;
     range_count_ = 0;
   }
@@ -193,8 +194,13 @@ int32_t TmtbDBEng::RecordExists(int32_t r) {
 }
 
 bool TmtbDBEng::GoToRecord(int32_t r) {
-  TIndex& idx = Active();
+  // The index's remembered position is shared with every other operation
+  // that saves one: restore it only when this call saved it, or a refused
+  // record number (a deleted record's bookmark) would move the index cursor
+  // away from the current record.
+  bool saved = false;
   try {
+    TIndex& idx = Active();
     uint8_t* image = WorkBuffer(kScratch);
     CopyRecord(r, image);
     // Compare on the index's own key fields only (no tie-break).
@@ -206,6 +212,7 @@ bool TmtbDBEng::GoToRecord(int32_t r) {
     std::memcpy(WorkBuffer(5), image, RecordLength());
     image = WorkBuffer(5);
     idx.SavePosition(true);
+    saved = true;
     bool exact = false;
     int32_t found = FindKey(image, cur_index_, &exact);
     if (!exact) found = idx.CurrentOrNext();
@@ -226,9 +233,11 @@ bool TmtbDBEng::GoToRecord(int32_t r) {
     current_ordinal_ = idx.OrdinalPosition();
     return true;
   } catch (...) {
-    try {
-      idx.RestorePosition();
-    } catch (...) {
+    if (saved) {
+      try {
+        Active().RestorePosition();
+      } catch (...) {
+      }
     }
     return false;
   }
@@ -259,14 +268,42 @@ bool TmtbDBEng::FieldsMatch(const std::vector<int>& fields, const uint8_t* recor
   return true;
 }
 
+// Makes `record` current again after a walk. The walk may have moved the
+// index's cursor and, when filtered, its remembered position too (every
+// filtered step saves its own), so the index is searched for the record.
+void TmtbDBEng::ReturnTo(int32_t record, bool bof, bool eof, int32_t ordinal) {
+  TIndex& idx = Active();
+  current_ = record;
+  ReloadCurrent();
+  bool exact = false;
+  if (record != -1) FindKey(WorkBuffer(kCurrent), cur_index_, &exact);
+  if (!exact) idx.RestorePosition();
+  bof_ = bof;
+  eof_ = eof;
+  current_ordinal_ = ordinal;
+}
+
 bool TmtbDBEng::Locate(const std::vector<int>& fields, uint8_t* image, bool case_insensitive,
                        int partial_length, bool move, int index) {
   if (index >= 0 && current_ == -1) throw EDedaZiDBError(msg::kCurrentRangeEmpty);
+  bool saved_position = false;
   try {
     TIndex& idx = Active();
+    if (index >= def_.IndexCount()) return false;
+    for (int f : fields)
+      if (f < 0 || f >= def_.FieldCount()) return false;
     if (index >= 0) {
-      if (IsDescending(def_, index)) FillMissingBounds(def_, image, index, true);
+      // The search record must sort before every record that agrees on the
+      // listed fields, in the search index's direction and in the primary
+      // key's (the tie-break), whichever way each runs: the key fields the
+      // caller left unset get the before-all marker. The listed fields keep
+      // what the caller set, a null included.
+      std::array<uint8_t, kMaxFields> listed{};
+      for (int f : fields) listed[f] = image[f];
+      FillMissingBounds(def_, image, index, true);
+      for (int f : fields) image[f] = listed[f];
       idx.SavePosition(true);
+      saved_position = true;
       bool exact = false;
       int32_t found = FindKey(image, index, &exact);
       if (!exact) found = indexes_.IndexAt(index).CurrentOrNext();
@@ -301,25 +338,32 @@ bool TmtbDBEng::Locate(const std::vector<int>& fields, uint8_t* image, bool case
     const bool bof = bof_, eof = eof_;
     const int32_t ordinal = current_ordinal_, saved = current_;
     idx.SavePosition(true);
-    bof_ = false;
-    First();
-    while (current_ != -1 && !eof_) {
-      if (FieldsMatch(fields, WorkBuffer(kCurrent), image, case_insensitive, partial_length)) {
-        std::memcpy(image, WorkBuffer(kCurrent), RecordLength());
-        if (move) return true;
-        break;
+    bool found = false;
+    try {
+      bof_ = false;
+      First();
+      while (current_ != -1 && !eof_) {
+        if (FieldsMatch(fields, WorkBuffer(kCurrent), image, case_insensitive, partial_length)) {
+          std::memcpy(image, WorkBuffer(kCurrent), RecordLength());
+          found = true;
+          break;
+        }
+        Next();
       }
-      Next();
+    } catch (...) {
+      ReturnTo(saved, bof, eof, ordinal);
+      throw;
     }
-    const bool found = current_ != -1 && !eof_;
-    current_ = saved;
-    idx.RestorePosition();
-    ReloadCurrent();
-    bof_ = bof;
-    eof_ = eof;
-    current_ordinal_ = ordinal;
+    if (found && move) return true;
+    ReturnTo(saved, bof, eof, ordinal);
     return found;
   } catch (...) {
+    if (saved_position) {
+      try {
+        Active().RestorePosition();
+      } catch (...) {
+      }
+    }
     return false;
   }
 }

@@ -61,6 +61,7 @@ int32_t TmtbDBEng::OpenSteps(uint32_t mode) {
   try {
     ReadTableDefinition(definition_, def_);
   } catch (...) {
+    def_.Clear();  // a closed engine describes no table, not half of one
     definition_.Close();
     handle_ = -1;
     return kOpenDefinitionDamaged;
@@ -118,7 +119,12 @@ void TmtbDBEng::CloseTable() {
     CloseDataFile();
     definition_.Close();
     handle_ = -1;
+    // A closed engine has an empty cursor: no record, no count.
     current_ = first_ = last_ = -1;
+    range_count_ = 0;
+    first_ordinal_ = 1;
+    current_ordinal_ = 0;
+    bof_ = eof_ = true;
   };
 
   try {

@@ -32,6 +32,8 @@ inline constexpr char kFilterOperations[] = "Internal error in filter operations
 inline constexpr char kNotValidIndexName[] = " is not a valid index name";
 inline constexpr char kCannotOpenExclusive[] = " cannot be opened for exclusive use.";
 inline constexpr char kTableMayBeCorruptedRebuild[] = " The table may be corrupted. Suggest rebuild";
+inline constexpr char kInvalidFieldNumber[] = "Invalid field number used.";
+inline constexpr char kInvalidIndexNumber[] = "Invalid index number used.";
 inline constexpr char kBlobError[] = "Internal error in blob access";
 
 // Dataset framework and field objects.
@@ -45,6 +47,18 @@ inline constexpr char kUnknownFieldType[] = "Field '%s' is of an unknown type";
 inline constexpr char kFieldTypeMismatch[] = "Type mismatch for field '%s', expecting: %s actual: %s";
 inline constexpr char kFieldHasNoDataSet[] = "Field '%s' has no dataset";
 inline constexpr char kInvalidDateTimeValue[] = "Field '%s' holds an invalid date and time";
+
+// The table cursor component.
+inline constexpr char kTableFileNotFound[] = "File not found: ";  // then the path
+inline constexpr char kBookmarkUnavailable[] = "The bookmarked record is unavailable or deleted";
+inline constexpr char kBlobDataInaccessible[] = "Blob data cannot be accessed";
+inline constexpr char kBlobInFilterMode[] = "Unable to access blob fields in filter mode";
+inline constexpr char kFieldCannotBeModified[] = "Field '%s' cannot be modified";
+inline constexpr char kNotEditing[] = "Dataset not in edit or insert mode";
+// The second text follows the first directly.
+inline constexpr char kFieldNameMismatch[] =
+    "The dataset field name does not match the underlying table field name";
+inline constexpr char kPersistentFieldMismatch[] = "Persistant field: %s - Table field %s";
 
 // Default texts of new records (EMTBError).
 inline constexpr char kInvalidDataValue[] = " is not a valid data value";
@@ -74,7 +88,4 @@ inline constexpr char kOutputExistsHead[] = "Output File:\r";
 inline constexpr char kOutputExistsTail[] = " already exists,\rDo you wish to overwrite it?";
 inline constexpr char kAdifCreatedHead[] = "ADIF File:\r";
 inline constexpr char kAdifCreatedTail[] = "\rhas been created.";
-// The program was built without a table engine to open logs with.
-inline constexpr char kNoTableEngine[] = "This build of the program cannot open log tables";
-
 }  // namespace logvane::msg

@@ -17,7 +17,9 @@ int TDaroVivuvIndex::OpenAll(const std::string& table_path, int index_count, int
   CloseAll();
   last_error_.clear();
   try {
-    if (index_count < 1 || index_count > kMaxIndexes) throw EDedaZiDBError(msg::kTooManyIndexes);
+    // Index 0 carries the table counters: a table cannot do without it.
+    if (index_count < 1) throw EDedaZiDBError(msg::kIndexCorrupted);
+    if (index_count > kMaxIndexes) throw EDedaZiDBError(msg::kTooManyIndexes);
     for (int i = 0; i < index_count; ++i)
       indexes_.push_back(std::make_unique<TIndex>(i, format_level, table_path, source_));
     for (auto& index : indexes_) index->OpenIndex();

@@ -16,7 +16,9 @@ class TKeySource {
 
   // The open table's definition, with the key prefix layouts built.
   virtual const TmtbTableDef& KeyTableDef() const = 0;
-  // The number of record slots in the data file.
+  // The number of record slots in the data file. Asked at every leaf page
+  // read and directory probe: answer from memory (the record manager's
+  // SlotCount), not with a file call.
   virtual int32_t KeySlotCount() = 0;
   // Reads stored record n into a buffer the source owns and returns it; the
   // buffer stays valid until the next call. REQUIRES: 0 <= n <

@@ -18,16 +18,15 @@ const TPageFormat& TPageFormat::ForLevel(int format_level) {
 TInd1FOps::TInd1FOps(const TPageFormat& format, std::string path)
     : format_(format), path_(std::move(path)) {
   const int m = format_.max_entries;
-  // The spare word, then room for an image at any shift up to M, and at
-  // least the count and M + 1 entries.
-  const size_t entry_bytes =
-      4 + std::max<size_t>(4 * m + format_.unit_bytes, 4 * (m + 2));
+  // The spare word, then room for an image at any shift up to M and for
+  // words up to 2M + 1 (an image of M + 1 entries shifted by up to M).
+  const size_t entry_bytes = 4 + std::max<size_t>(4 * m + format_.unit_bytes, 4 * (2 * m + 2));
   entry_block_.reset(new uint8_t[entry_bytes]());
   entries_ = entry_block_.get() + 4;
   if (format_.has_prefixes) {
     const size_t key_units = format_.units_per_page - 1;
     const size_t key_bytes = kPrefixBytes + std::max<size_t>(kPrefixBytes * m + key_units * format_.unit_bytes,
-                                                             kPrefixBytes * (m + 1));
+                                                             kPrefixBytes * (2 * m + 1));
     key_block_.reset(new uint8_t[key_bytes]());
     key_ = key_block_.get();
   }

@@ -129,8 +129,10 @@ class TInd1FOps {
   TTableCounters ReadCounters();
   void WriteCounters(const TTableCounters& counters);
 
-  // The normal image. REQUIRES: -1 <= k <= M + 1 (Word) and
-  // 0 <= k <= M + 1 (Prefix, large pages; entry 0 is the spare slot).
+  // Word k and the prefix of entry k, counted from the normal image: word 0
+  // is the count, word -1 and prefix 0 the spare slots. A shifted image's
+  // entry k is word (and prefix) k + shift. REQUIRES: -1 <= k <= 2M + 1 for
+  // Word, 0 <= k <= 2M + 1 and large pages for Prefix.
   int32_t PageCountWord() const { return Word(0); }
   int32_t PageLinkWord() const { return Word(1); }
   int32_t Word(int k) const;

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Set-up, build and run for Logvane on Debian.
 #
-#   scripts/dev.sh sample   install what is missing, build, run the main job
-#                           on the bundled sample log
+#   scripts/dev.sh sample   install what is missing, build, make the sample
+#                           log and export it to ADIF
 #   scripts/dev.sh test     install what is missing, build, run the whole
 #                           suite, then again under AddressSanitizer and
 #                           UndefinedBehaviorSanitizer
@@ -27,6 +27,22 @@ install_missing() {
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
 }
 
+# The tests read the exported file with an independent ADIF parser from the
+# npm registry; it runs on Node.js.
+install_adif_reader() {
+  local sudo=""
+  [ "$(id -u)" -ne 0 ] && sudo=sudo
+  if ! command -v node >/dev/null || ! command -v npm >/dev/null; then
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends nodejs npm
+  fi
+  local dir="$root/build/adif-check"
+  if [ ! -d "$dir/node_modules/adif-parser-ts" ]; then
+    mkdir -p "$dir"
+    npm install --prefix "$dir" --no-audit --no-fund --silent adif-parser-ts@0.7.7
+  fi
+}
+
 build() {  # build DIR [cmake options...]
   local dir=$1; shift
   cmake -S "$root" -B "$dir" -G Ninja "$@" >/dev/null
@@ -40,10 +56,11 @@ case "${1:-}" in
     sample="$root/build/sample/SampleLog"
     mkdir -p "$sample"
     "$root/build/tools/make-sample-log" "$sample" >/dev/null
-    "$root/build/cli/logvane-cli" info "$sample/LogTabl.mti"
+    "$root/build/cli/logvane-cli" export "$sample" --overwrite
     ;;
   test)
     install_missing
+    install_adif_reader
     build "$root/build"
     ctest --test-dir "$root/build" --output-on-failure -j "$jobs"
     build "$root/build-asan" -DLOGVANE_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug

@@ -3,18 +3,13 @@
 
 #include <array>
 
-#include "tools/index_builder.h"
+#include "tools/contact_log.h"
 
 namespace logvane::tools {
 
 namespace {
 
-enum SampleField {
-  kNumSent, kCall, kQsoDate, kTimeStart, kFreq, kMode, kName, kCity, kState,
-  kCountry, kContinent, kRstSent, kRstRcvd, kNumRcvd, kIbm, kRetired, kComments,
-};
-
-struct Contact {
+struct SampleContact {
   const char* call;
   int day;  // days after 17 May 2003
   const char* time;
@@ -37,7 +32,7 @@ constexpr double kFirstDay = 37758.0;
 
 // \xD8 is the letter slashed O of the 8-bit code page, which loggers type in
 // call signs for the digit zero.
-const std::array<Contact, 36> kContacts = {{
+const std::array<SampleContact, 36> kContacts = {{
     {"W1AW", 0, "1402", 14.025, "CW", "HIRAM", "NEWINGTON", "CT", "USA", "NA", "599", 1, false, false, ""},
     {"K\xD8RF", 0, "1405", 14.031, "CW", "JOE", "DENVER", "CO", "USA", "NA", "579", 7, true, false, ""},
     {"VE3XYZ", 0, "1411", 14.018, "CW", "MARY", "TORONTO", "ON", "CANADA", "NA", "599", 23, false, false, "Loud signal"},
@@ -78,56 +73,26 @@ const std::array<Contact, 36> kContacts = {{
 
 }  // namespace
 
-TableSpec SampleLogSpec() {
-  TableSpec spec;
-  spec.format_version = 4.0;
-  spec.fields = {
-      MakeField("NumSent", 'I'),     MakeField("Call", 'S', 14),      MakeField("QSODate", 'D'),      MakeField("TimeStart", 'S', 5),
-      MakeField("Freq", 'F'),        MakeField("Mode", 'S', 6),       MakeField("Name", 'S', 21),     MakeField("City", 'S', 26),
-      MakeField("State", 'S', 4),    MakeField("Country", 'S', 26),   MakeField("Continent", 'S', 3), MakeField("RstSent", 'S', 4),
-      MakeField("RstRcvd", 'S', 4),  MakeField("NumRcvd", 'I'),       MakeField("IBM", 'B'),          MakeField("Retired", 'B'),
-      MakeField("Comments", 'S', 61),
-  };
-  spec.indexes = {
-      {"NumSentIndx", {kNumSent}, kIndexPrimary},
-      {"Call", {kCall}, kIndexCaseInsensitive},
-  };
-  spec.LayOut();
-  return spec;
-}
-
 std::string WriteSampleLog(const std::string& folder) {
-  TableSpec spec = SampleLogSpec();
-  std::string mti = folder + "/LogTabl.mti";
-  WriteDefinition(mti, spec);
-
-  std::vector<std::vector<uint8_t>> slots;
-  TRecordBuilder r(spec);
-  int serial = 0;
-  for (const Contact& c : kContacts) {
-    r.Clear()
-        .SetInt(kNumSent, ++serial)
-        .SetString(kCall, c.call)
-        .SetFloat(kQsoDate, kFirstDay + c.day)
-        .SetString(kTimeStart, c.time)
-        .SetFloat(kFreq, c.freq)
-        .SetString(kMode, c.mode)
-        .SetString(kName, c.name)
-        .SetString(kCity, c.city)
-        .SetString(kState, c.state)
-        .SetString(kCountry, c.country)
-        .SetString(kContinent, c.continent)
-        .SetString(kRstSent, "599")
-        .SetString(kRstRcvd, c.rst_rcvd)
-        .SetInt(kNumRcvd, c.num_rcvd)
-        .SetBool(kIbm, c.ibm)
-        .SetBool(kRetired, c.retired);
-    if (*c.comments) r.SetString(kComments, c.comments);
-    slots.push_back(r.Image());
-  }
-  WriteDataFile(platform::ChangeFileExt(mti, ".MTD"), slots);
-  BuildIndexes(mti);
-  return mti;
+  return WriteContactLog(folder, static_cast<int>(kContacts.size()), [](int i, Contact& out) {
+    const SampleContact& c = kContacts[i];
+    out.call = c.call;
+    out.qso_date = kFirstDay + c.day;
+    out.time_start = c.time;
+    out.freq = c.freq;
+    out.mode = c.mode;
+    out.name = c.name;
+    out.city = c.city;
+    out.state = c.state;
+    out.country = c.country;
+    out.continent = c.continent;
+    out.rst_sent = "599";
+    out.rst_rcvd = c.rst_rcvd;
+    out.num_rcvd = c.num_rcvd;
+    out.ibm = c.ibm;
+    out.retired = c.retired;
+    out.comments = c.comments;
+  });
 }
 
 }  // namespace logvane::tools

@@ -4,12 +4,9 @@
 
 #include <string>
 
-#include "tools/table_writer.h"
+#include "tools/contact_log.h"
 
 namespace logvane::tools {
-
-// The sample log's table layout (the fields a log export reads).
-TableSpec SampleLogSpec();
 
 // Writes LogTabl.mti and its companion files into `folder`, which must
 // exist. Returns the definition file's path.

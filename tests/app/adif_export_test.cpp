@@ -186,7 +186,8 @@ TEST_F(AdifExport, LengthsCountBytes) {
   c.name = "J\xD6RG";  // one byte above 0x7F
   c.city = "K\xD6LN";
   std::string lines = Lines(c, ftDateTime, "CQ-WW-\xC9");
-  EXPECT_NE(lines.find("   <name:4>J\xD6RG <contest_id:7>CQ-WW-\xC9 <notes:16>J\xD6RG in K\xD6LN IBM <eor>\r\n"),
+  EXPECT_NE(lines.find("   <name:4>J\xD6RG <contest_id:7>CQ-WW-\xC9 "
+                       "<notes:16>J\xD6RG in K\xD6LN IBM <eor>\r\n"),
             std::string::npos);
 }
 

@@ -171,8 +171,8 @@ TEST(DataSet, DeclaredFieldsAreBoundByNameAndKeptOverClose) {
 }
 
 TEST(DataSet, FailedOpenAndCloseLeaveItClosedWithNothingHeld) {
+  std::vector<std::string> events;  // outlives the dataset, whose destructor closes it
   MemoryDataSet ds("Mem", Columns(), NumberedRows(3));
-  std::vector<std::string> events;
   ds.BeforeOpen = [&](TDataSet&) { events.push_back("before open"); };
   ds.AfterOpen = [&](TDataSet&) { events.push_back("after open"); };
   ds.BeforeClose = [&](TDataSet&) { events.push_back("before close"); };

@@ -17,8 +17,8 @@ namespace {
 // 17 May 2003 at h:n.
 std::string Render(const TFormatSettings& s, int h, int n) {
   double millis = 0;
-  EXPECT_TRUE(StoredDaysToMillis(DayNumberFromDate(2003, 5, 17) - kDateDelta + (h * 60 + n) / 1440.0,
-                                 &millis));
+  double stored = DayNumberFromDate(2003, 5, 17) - kDateDelta + (h * 60 + n) / 1440.0;
+  EXPECT_TRUE(StoredDaysToMillis(stored, &millis));
   std::string out;
   EXPECT_TRUE(AppendDateTime(out, millis, s));
   return out;

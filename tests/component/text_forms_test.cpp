@@ -5,6 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <random>
 #include <limits>
 #include <string>
 
@@ -41,6 +44,43 @@ TEST(TextForms, GeneralNumberFormat) {
   EXPECT_EQ(Float(14.025, ','), "14,025");
   EXPECT_EQ(Float(std::numeric_limits<double>::quiet_NaN()), "NAN");
   EXPECT_EQ(Float(-std::numeric_limits<double>::infinity()), "-INF");
+}
+
+// The C library's "%.15G" rounds exactly and switches notation at the same
+// places; only its exponent is written differently ("E+20", "E-05").
+std::string Reference(double v) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%.15G", v);
+  std::string s = buf;
+  size_t e = s.find('E');
+  if (e == std::string::npos) return s;
+  std::string exponent = s.substr(e + 1);
+  bool negative = exponent[0] == '-';
+  exponent = exponent.substr(1);
+  exponent.erase(0, std::min(exponent.find_first_not_of('0'), exponent.size() - 1));
+  return s.substr(0, e + 1) + (negative ? "-" : "") + exponent;
+}
+
+TEST(TextForms, GeneralNumberFormatMatchesExactRounding) {
+  std::mt19937_64 random(20030517);
+  std::uniform_int_distribution<int> exponents(-8, 18);
+  std::uniform_real_distribution<double> mantissas(1.0, 10.0);
+  for (int i = 0; i < 200000; ++i) {
+    double v = mantissas(random) * std::pow(10.0, exponents(random));
+    if (i % 2) v = -v;
+    ASSERT_EQ(Float(v), Reference(v)) << std::hexfloat << v;
+  }
+  // Decimal fractions, and values halfway between two 15-digit texts.
+  for (int64_t k = 1; k < 200000; k += 7) {
+    for (double v : {k / 1000.0, k * 0.1, 1e10 + k / 100000.0, (2 * k + 1) * 5e-15, k * 1e-6}) {
+      ASSERT_EQ(Float(v), Reference(v)) << std::hexfloat << v;
+    }
+  }
+  for (uint64_t bits = 0x3F10000000000000; bits < 0x4330000000000000; bits += 0x0000F3A5C3B1D7E9) {
+    double v;
+    std::memcpy(&v, &bits, sizeof v);
+    ASSERT_EQ(Float(v), Reference(v)) << std::hexfloat << v;
+  }
 }
 
 TEST(TextForms, IntegersAndBooleans) {

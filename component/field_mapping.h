@@ -1,0 +1,84 @@
+// How the fields of an open table appear as dataset fields: the field kind
+// and size each type code gets, the check of field objects against the
+// table with the column attributes it hands them, and the copy of one
+// field's stored value into its dataset form (fields.h).
+//
+//   code  kind         dataset form, from the stored form (stored_value.h)
+//   A     ftAutoInc    int32                  (the field object is read-only)
+//   B     ftBoolean    int16 0/1 from the ONE stored byte; the byte after
+//                      the slot belongs to the next field and is never read
+//   C     ftCurrency   double
+//   D     ftDateTime   double, buffer form of date_time.h (0 when the stored
+//                      day count is damaged: the text form then reports it)
+//   F     ftFloat      double
+//   R     ftFloat      double converted from the 6-byte real
+//   I     ftInteger    int32
+//   S     ftString     width - 1 characters + zero byte: the slot's bytes,
+//                      always ending in a zero byte, never more than the slot
+//   E     ftFmtMemo    none: blob values are read through a blob stream
+//   G     ftGraphic    none
+//   L     ftBlob       none
+//   M     ftMemo       none
+//   else  ftUnknown    no field object is created
+//
+// Every read stays inside the record image: the definition reader has
+// checked that each slot lies inside the record and is at least as wide as
+// its type's stored form, and the copy is further bounded by the
+// destination's DataSize().
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "component/dataset.h"
+#include "component/field_defs.h"
+#include "component/field_type.h"
+#include "component/mtb_iface.h"
+
+namespace logvane {
+
+// The field kind of a stored type code; ftUnknown for an unknown code.
+TFieldType FieldKindOfTypeCode(char type_code);
+
+// The name without leading and trailing blanks (and control characters).
+std::string_view TrimmedName(std::string_view name);
+
+// Fills `defs` with one entry per field of the open table, in table order:
+// field number from 1, trimmed name, kind, size (width - 1 for strings, else
+// 0), not required.
+void BuildFieldDefList(const TmtbIFace& iface, TFieldDefs& defs);
+
+// Checks every bound field object of `dataset` (FieldNo() >= 1) against its
+// table field and applies the table's column attributes:
+//   - the names must match ignoring letter case and the blanks around the
+//     stored name; else EDatabaseError "The dataset field name does not
+//     match the underlying table field name" directly followed by
+//     "Persistant field: <object's name> - Table field <stored name>";
+//   - an autoincrement field is read-only;
+//   - attribute 0 (required) sets Required when its text is not empty,
+//     1 sets DefaultExpression, 2 and 3 set MinValue and MaxValue of integer,
+//     float and currency fields (numbers with `decimal_separator`). A text
+//     that does not convert skips the field's remaining attributes.
+void CheckDeclaredFields(const TmtbIFace& iface, TDataSet& dataset, char decimal_separator);
+
+// Where a table field's value lies in the record image, taken once per open
+// so that reading a value needs no lookup.
+struct TFieldSlot {
+  int offset = 0;
+  int width = 0;
+  char code = 0;
+};
+
+// Reads table field `field` (its FieldNo() >= 1) from the engine record
+// image at the start of `record`: answers whether the field has a value
+// (null flag not 0) and, when it has and `destination` is not null, writes
+// the dataset form: field.DataSize() bytes, zero-filled first.
+bool FetchTableFieldValue(const TFieldSlot& slot, const uint8_t* record, const TField& field,
+                          void* destination);
+
+// A string field's text in `record`: a view of the slot up to its zero byte
+// (at most width - 1 characters, never past the slot); empty when null.
+std::string_view TableFieldText(const TFieldSlot& slot, const uint8_t* record, const TField& field);
+
+}  // namespace logvane

@@ -1,0 +1,103 @@
+// The façade between the table component and the storage engine: the one
+// door through which the component reaches the engine. Most operations
+// forward to one engine operation; a few add a range check or a small
+// composition. Numbers are 0-based (fields, indexes); a record is named by
+// its record number (its slot, -1 none) or by its position (1-based place in
+// the current index's range, 0 none).
+//
+// Record images used: the current image (engine work buffer 0), the before
+// image (buffer 5, a copy taken when editing starts) and the probe image
+// (buffer 6, for reading a record by number).
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "blob/blob.h"
+#include "engine/db_engine.h"
+
+namespace logvane {
+
+enum class TBlobOperation { kOpen = 0, kRead = 1, kWrite = 2, kTruncate = 3, kSize = 4 };
+
+struct TIndexInfo {
+  std::string name;
+  int32_t options = 0;
+  std::string fields;  // key field names in key order, joined by ";"
+};
+
+class TmtbIFace {
+ public:
+  TmtbIFace();
+  ~TmtbIFace();
+  TmtbIFace(const TmtbIFace&) = delete;
+  TmtbIFace& operator=(const TmtbIFace&) = delete;
+
+  void CopyRecordOut(uint8_t* destination);
+  void CopyRecordIn(const uint8_t* source);
+  // Steps through the index (never the filtered list) toward `position`,
+  // then refreshes; the distance moved. -1 does nothing and answers 0.
+  int32_t GotoPosition(int32_t position);
+  int32_t CurrentPosition();
+  int RecordLength() const;
+  int TableFieldCount() const;
+  std::string TableFieldName(int field) const;
+  // The field's offset and width; the result is its type code.
+  char FieldInfo(int field, int* offset, int* width) const;
+  bool AtBof() const;
+  bool AtEof() const;
+  bool NoCurrentRecord() const;
+  void StepFirst();
+  void StepLast();
+  void StepNext();
+  void StepPrior();
+  int32_t OrderRecordCount();
+  // Re-reads the current record, moving off it when a filter now rejects
+  // it; whether a record is current.
+  bool RefreshCurrent();
+  void BeginEdit();
+  int TableIndexCount() const;
+  int KeyFieldCount() const;
+  std::string KeyFieldName(int k) const;
+  std::string CurrentIndexName() const;
+  int FindIndex(const std::string& name) const;
+  void SelectIndex(int index);
+  int32_t LiveRecordCount();
+  // 0 at once when already open; else the engine's open code.
+  int32_t OpenTable(const std::string& path, uint32_t mode, int retries);
+  void CloseTable();
+  std::string FieldAttribute(int field, int kind, size_t max_length, bool* present) const;
+  bool GoToRecord(int32_t record);
+  int32_t CurrentRecordId() const;
+  int FindIndexForFields(std::vector<int>& fields, bool case_insensitive) const;
+  bool LocateRecord(const std::vector<int>& fields, uint8_t* key_image, bool move,
+                    bool case_insensitive, int partial_length, int index);
+  bool IsOpen() const;
+  void SetFilterCallbacks(TRecordTest expression_test, void* expression_owner,
+                          TRecordTest record_event_test, void* record_event_owner);
+  void SetFilterActive(bool on);
+  bool LastMoveFound() const;
+  void SetFilterKinds(bool use_record_event_test, bool use_expression_test);
+  int32_t RecordExists(int32_t record);
+  // Operation kOpen loads and returns the field's holder for the record
+  // image `image` of record `record` (null without a blob file or holder;
+  // `*result` unused); the record need not be the current one, since the
+  // component caches several records. The
+  // other operations work on `holder` at `position`: kRead/kWrite move up
+  // to `count` bytes through `data`, kTruncate empties, kSize measures;
+  // `*result` receives the byte count or size.
+  TBlob* BlobAccess(TBlobOperation operation, int field, const uint8_t* image, int32_t record,
+                    void* data, TBlob* holder, int64_t count, int64_t position, int64_t* result);
+  void ClearRecord(uint8_t* image);
+  // Raises the plain Exception "Invalid index number used." out of range.
+  TIndexInfo IndexInfo(int index, size_t max_name, size_t max_fields) const;
+
+  TmtbDBEng& Engine() { return *engine_; }
+
+ private:
+  std::unique_ptr<TmtbDBEng> engine_;
+};
+
+}  // namespace logvane

@@ -1,0 +1,46 @@
+// Helpers for the table cursor tests: the message of a failing call, the
+// process's open descriptors, and walks that collect one field's values.
+#pragma once
+
+#include <filesystem>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "component/daro_vivuv.h"
+#include "engine/errors.h"
+
+namespace logvane::test {
+
+template <typename F>
+std::string MessageOf(F&& f) {
+  try {
+    f();
+  } catch (const Exception& e) {
+    return e.what();
+  }
+  return "(no error)";
+}
+
+inline std::set<std::string> OpenFds() {
+  std::set<std::string> fds;
+  for (const auto& e : std::filesystem::directory_iterator("/proc/self/fd"))
+    fds.insert(e.path().filename().string());
+  return fds;
+}
+
+// The texts of `field` from First to the end of data.
+inline std::vector<std::string> WalkForward(TDataSet& t, const std::string& field) {
+  std::vector<std::string> seen;
+  for (t.First(); !t.Eof(); t.Next()) seen.push_back(t.FieldByName(field).AsString());
+  return seen;
+}
+
+// The texts of `field` from Last back to the beginning of data.
+inline std::vector<std::string> WalkBackward(TDataSet& t, const std::string& field) {
+  std::vector<std::string> seen;
+  for (t.Last(); !t.Bof(); t.Prior()) seen.push_back(t.FieldByName(field).AsString());
+  return seen;
+}
+
+}  // namespace logvane::test

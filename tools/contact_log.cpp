@@ -1,0 +1,108 @@
+// Writing a contact log table.
+#include "tools/contact_log.h"
+
+#include <fstream>
+#include <stdexcept>
+
+#include "tools/blob_writer.h"
+#include "tools/index_builder.h"
+
+namespace logvane::tools {
+
+namespace {
+enum LogField {
+  kNumSent, kCall, kQsoDate, kTimeStart, kFreq, kMode, kName, kCity, kState,
+  kCountry, kContinent, kRstSent, kRstRcvd, kNumRcvd, kIbm, kRetired, kComments,
+};
+}  // namespace
+
+TableSpec ContactLogSpec(double format_version) {
+  TableSpec spec;
+  spec.format_version = format_version;
+  spec.fields = {
+      MakeField("NumSent", 'I'),     MakeField("Call", 'S', 14),      MakeField("QSODate", 'D'),
+      MakeField("TimeStart", 'S', 5), MakeField("Freq", 'F'),         MakeField("Mode", 'S', 6),
+      MakeField("Name", 'S', 21),    MakeField("City", 'S', 26),      MakeField("State", 'S', 4),
+      MakeField("Country", 'S', 26), MakeField("Continent", 'S', 3),  MakeField("RstSent", 'S', 4),
+      MakeField("RstRcvd", 'S', 4),  MakeField("NumRcvd", 'I'),       MakeField("IBM", 'B'),
+      MakeField("Retired", 'B'),     MakeField("Comments", 'M'),
+  };
+  spec.indexes = {
+      {"NumSentIndx", {kNumSent}, kIndexPrimary},
+      {"Call", {kCall}, kIndexCaseInsensitive},
+  };
+  spec.LayOut();
+  return spec;
+}
+
+std::string WriteContactLog(const std::string& folder, int count,
+                            const std::function<void(int, Contact&)>& make,
+                            const ContactLogOptions& options) {
+  TableSpec spec = ContactLogSpec(options.format_version);
+  const std::string mti = folder + "/LogTabl.mti";
+  WriteDefinition(mti, spec);
+
+  // First pass: the memos, whose block offsets the records refer to.
+  Contact c;
+  BlobFileSpec blobs;
+  std::vector<int32_t> slot_of(count);
+  int32_t slot = 0;
+  auto next_slot = [&]() {
+    if (options.free_slot_every > 0 && (slot + 1) % options.free_slot_every == 0) ++slot;
+    return slot++;
+  };
+  for (int i = 0; i < count; ++i) {
+    slot_of[i] = next_slot();
+    c = Contact();
+    make(i, c);
+    if (!c.comments.empty()) blobs.values.push_back({c.comments, slot_of[i], kComments});
+  }
+  const BlobFileLayout layout = WriteBlobFile(platform::ChangeFileExt(mti, ".blb"), blobs);
+
+  // Second pass: the records, free slots chained in ascending order.
+  std::ofstream mtd(platform::ChangeFileExt(mti, ".MTD"), std::ios::binary | std::ios::trunc);
+  TRecordBuilder r(spec);
+  const int length = spec.RecordLength();
+  size_t memo = 0;
+  int32_t written = 0;
+  // Free slots lie every `free_slot_every` slots; each links to the next.
+  const int32_t slot_count = slot;
+  auto write_free_until = [&](int32_t end) {
+    for (; written < end; ++written) {
+      int32_t next = written + options.free_slot_every;
+      auto image = FreeRecordImage(length, next < slot_count ? next : -1);
+      mtd.write(reinterpret_cast<const char*>(image.data()), length);
+    }
+  };
+  for (int i = 0; i < count; ++i) {
+    write_free_until(slot_of[i]);
+    c = Contact();
+    make(i, c);
+    r.Clear()
+        .SetInt(kNumSent, i + 1)
+        .SetString(kCall, c.call)
+        .SetFloat(kQsoDate, c.qso_date)
+        .SetString(kTimeStart, c.time_start)
+        .SetFloat(kFreq, c.freq)
+        .SetString(kMode, c.mode)
+        .SetString(kName, c.name)
+        .SetString(kCity, c.city)
+        .SetString(kState, c.state)
+        .SetString(kCountry, c.country)
+        .SetString(kContinent, c.continent)
+        .SetString(kRstSent, c.rst_sent)
+        .SetString(kRstRcvd, c.rst_rcvd)
+        .SetInt(kNumRcvd, c.num_rcvd)
+        .SetBool(kIbm, c.ibm)
+        .SetBool(kRetired, c.retired);
+    if (!c.comments.empty()) r.SetInt(kComments, layout.First(memo++));
+    mtd.write(reinterpret_cast<const char*>(r.Image().data()), length);
+    ++written;
+  }
+  if (!mtd.flush()) throw std::runtime_error("cannot write the data file of " + mti);
+  mtd.close();
+  BuildIndexes(mti);
+  return mti;
+}
+
+}  // namespace logvane::tools
