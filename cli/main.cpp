@@ -21,7 +21,7 @@ int main(int argc, char** argv) {
   CLI::App* dump = app.add_subcommand("dump", "Print every record in the order of an index");
   dump->add_option("table", dump_path, "The table's definition file (.mti)")->required();
   dump->add_option("--index", dump_index, "The index giving the order (default: index 0)");
-  dump->add_option("--format", dump_format, "Output format")->check(CLI::IsMember({"jsonl"}));
+  dump->add_option("--format", dump_format, "Output format")->check(CLI::IsMember({"jsonl", "csv"}));
 
   logvane::cli::ExportRequest request;
   std::string order = "sequence";
@@ -44,7 +44,11 @@ int main(int argc, char** argv) {
   try {
     std::ios::sync_with_stdio(false);
     if (*info) logvane::cli::PrintTableInfo(std::cout, info_path);
-    if (*dump) logvane::cli::DumpTableJson(std::cout, dump_path, dump_index);
+    if (*dump && dump_format == "csv")
+      logvane::cli::DumpTableCsv(std::cout, dump_path, dump_index,
+                                 logvane::TFormatSettings::FromUserLocale());
+    else if (*dump)
+      logvane::cli::DumpTableJson(std::cout, dump_path, dump_index);
     std::cout.flush();
   } catch (const std::exception& e) {
     std::cout.flush();

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "blob/blob_holders.h"
+#include "component/daro_vivuv.h"
 #include "component/date_time.h"
 #include "engine/db_engine.h"
 #include "engine/errors.h"
@@ -89,6 +90,21 @@ std::string_view Trimmed(const std::string& name) {
   return std::string_view(name).substr(b, name.find_last_not_of(' ') - b + 1);
 }
 
+// Appends one field of a CSV row: quoted, with quotes doubled, when it holds
+// a comma, a quote or a line break.
+void AppendCsvField(std::string& out, std::string_view text) {
+  if (text.find_first_of(",\"\r\n") == std::string_view::npos) {
+    out.append(text);
+    return;
+  }
+  out += '"';
+  for (char c : text) {
+    if (c == '"') out += '"';
+    out += c;
+  }
+  out += '"';
+}
+
 }  // namespace
 
 void AppendJsonText(std::string& out, std::string_view bytes) {
@@ -137,8 +153,8 @@ void DumpTableJson(std::ostream& out, const std::string& mti_path, const std::st
     bool first_field = true;
     for (int f = 0; f < def.FieldCount(); ++f) {
       const TmtbFieldDesc& field = def.Field(f);
+      if (StoredWidth(field.type_code) == 0) continue;  // a type code without a value form
       TStoredValue v = DecodeField(field, f, image);
-      if (v.kind == TStoredKind::Unknown) continue;
       if (!first_field) line += ',';
       first_field = false;
       line += keys[f];
@@ -189,6 +205,38 @@ void DumpTableJson(std::ostream& out, const std::string& mti_path, const std::st
     if (engine.IsEOF()) break;
   }
   engine.CloseTable();
+}
+
+void DumpTableCsv(std::ostream& out, const std::string& mti_path, const std::string& index_name,
+                  const TFormatSettings& settings) {
+  TDaroVivuv table;
+  table.SetName("Table");
+  table.SetTableName(mti_path);
+  table.SetIndexName(index_name);
+  table.SetReadOnly(true);
+  table.SetReadBesideWriter(true);
+  table.SetFormatSettings(settings);
+  table.Open();
+
+  std::string line, text;
+  for (int f = 0; f < table.FieldCount(); ++f) {
+    if (f) line += ',';
+    AppendCsvField(line, Trimmed(table.Field(f).FieldName()));
+  }
+  line += "\r\n";
+  out.write(line.data(), static_cast<std::streamsize>(line.size()));
+  for (table.First(); !table.Eof(); table.Next()) {
+    line.clear();
+    for (int f = 0; f < table.FieldCount(); ++f) {
+      if (f) line += ',';
+      text.clear();
+      table.Field(f).AppendText(text);
+      AppendCsvField(line, text);
+    }
+    line += "\r\n";
+    out.write(line.data(), static_cast<std::streamsize>(line.size()));
+  }
+  table.Close();
 }
 
 }  // namespace logvane::cli

@@ -3,6 +3,9 @@
 
 #include <ostream>
 #include <string>
+#include <string_view>
+
+#include "component/format_settings.h"
 
 namespace logvane::cli {
 
@@ -11,6 +14,13 @@ namespace logvane::cli {
 // any writer. Throws the engine's errors; an unknown index name raises
 // "<name> is not a valid index name".
 void DumpTableJson(std::ostream& out, const std::string& mti_path, const std::string& index_name);
+
+// Writes a header row of field names, then every record's fields as the
+// table component shows them as text under `settings` (the user's regional
+// settings), quoted where a field holds a comma, a quote or a line break.
+// The bytes of the table's texts are written unchanged.
+void DumpTableCsv(std::ostream& out, const std::string& mti_path, const std::string& index_name,
+                  const TFormatSettings& settings);
 
 // Appends `bytes` (8-bit text in the Windows-1252 code page) to `out` as a
 // JSON string body in UTF-8: quotes, backslashes and control characters

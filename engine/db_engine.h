@@ -129,6 +129,15 @@ class TmtbDBEng : public TmtbRecMgr, private TKeySource {
   int32_t KeySlotCount() override { return SlotCount(); }
   const uint8_t* LoadKeyRecord(int32_t record) override;
 
+  // The roles of the record manager's work buffers.
+  static constexpr int kCurrent = 0;
+  static constexpr int kLowBound = 1;
+  static constexpr int kHighBound = 2;
+  static constexpr int kFirstImage = 3;
+  static constexpr int kLastImage = 4;
+  static constexpr int kSecondImage = 5;
+  static constexpr int kScratch = 6;
+
   int32_t OpenSteps(uint32_t mode);
   void ReloadCurrent();
   void NoCurrent();

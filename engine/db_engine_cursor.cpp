@@ -11,15 +11,6 @@
 
 namespace logvane {
 
-namespace {
-constexpr int kCurrent = 0;
-constexpr int kLowBound = 1;
-constexpr int kHighBound = 2;
-constexpr int kFirstImage = 3;
-constexpr int kLastImage = 4;
-constexpr int kScratch = 6;
-}  // namespace
-
 const uint8_t* TmtbDBEng::LoadKeyRecord(int32_t record) {
   uint8_t* scratch = WorkBuffer(kScratch);
   CopyRecord(record, scratch);
@@ -209,8 +200,8 @@ bool TmtbDBEng::GoToRecord(int32_t r) {
       return false;
     // Searching reads stored records into the scratch buffer: search with
     // a copy of the image.
-    std::memcpy(WorkBuffer(5), image, RecordLength());
-    image = WorkBuffer(5);
+    std::memcpy(WorkBuffer(kSecondImage), image, RecordLength());
+    image = WorkBuffer(kSecondImage);
     idx.SavePosition(true);
     saved = true;
     bool exact = false;
@@ -308,7 +299,7 @@ bool TmtbDBEng::Locate(const std::vector<int>& fields, uint8_t* image, bool case
       int32_t found = FindKey(image, index, &exact);
       if (!exact) found = indexes_.IndexAt(index).CurrentOrNext();
       bool ok = found >= 0;
-      uint8_t* record = WorkBuffer(5);
+      uint8_t* record = WorkBuffer(kSecondImage);
       if (ok) {
         CopyRecord(found, record);
         ok = CompareKeys(def_, record, WorkBuffer(kFirstImage), true, cur_index_) >= 0 &&

@@ -13,14 +13,6 @@
 
 namespace logvane {
 
-namespace {
-constexpr int kCurrent = 0;
-constexpr int kLowBound = 1;
-constexpr int kHighBound = 2;
-constexpr int kFirstImage = 3;
-constexpr int kLastImage = 4;
-}  // namespace
-
 bool TmtbDBEng::Visible(int32_t r) {
   if (filter_list_.Status(r) != 1) return false;
   if (!filter_list_.UseRecordEventTest()) return true;

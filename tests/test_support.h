@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/exceptions.h"
+
 namespace logvane::test {
 
 class TempDir {
@@ -34,6 +36,17 @@ class TempDir {
  private:
   std::filesystem::path path_;
 };
+
+// The message of the error `f` raises, or "(no error)".
+template <typename F>
+std::string MessageOf(F&& f) {
+  try {
+    f();
+  } catch (const Exception& e) {
+    return e.what();
+  }
+  return "(no error)";
+}
 
 inline std::vector<uint8_t> ReadBytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);

@@ -9,6 +9,7 @@
 
 #include "component/memory_dataset.h"
 #include "engine/errors.h"
+#include "test_support.h"
 
 namespace logvane {
 namespace {
@@ -27,15 +28,7 @@ std::vector<MemoryRow> NumberedRows(int n) {
 
 std::vector<MemoryColumn> Columns() { return {{"Num", ftInteger}, {"Label", ftString, 10}}; }
 
-template <typename F>
-std::string MessageOf(F&& f) {
-  try {
-    f();
-  } catch (const Exception& e) {
-    return e.what();
-  }
-  return "(no error)";
-}
+using test::MessageOf;
 
 class RingWalk : public ::testing::TestWithParam<int> {};
 

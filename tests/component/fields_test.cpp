@@ -8,21 +8,14 @@
 
 #include "component/memory_dataset.h"
 #include "engine/errors.h"
+#include "test_support.h"
 
 namespace logvane {
 namespace {
 
 using namespace test;
 
-template <typename F>
-std::string MessageOf(F&& f) {
-  try {
-    f();
-  } catch (const Exception& e) {
-    return e.what();
-  }
-  return "(no error)";
-}
+using test::MessageOf;
 
 std::vector<MemoryColumn> AllKinds() {
   return {{"S", ftString, 10},   {"I", ftInteger},  {"A", ftAutoInc}, {"B", ftBoolean},

@@ -9,18 +9,11 @@
 
 #include "component/daro_vivuv.h"
 #include "engine/errors.h"
+#include "test_support.h"
 
 namespace logvane::test {
 
-template <typename F>
-std::string MessageOf(F&& f) {
-  try {
-    f();
-  } catch (const Exception& e) {
-    return e.what();
-  }
-  return "(no error)";
-}
+using test::MessageOf;
 
 inline std::set<std::string> OpenFds() {
   std::set<std::string> fds;
