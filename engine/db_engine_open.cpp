@@ -71,6 +71,10 @@ int32_t TmtbDBEng::OpenSteps(uint32_t mode) {
   if (!platform::FileExists(mtd)) return kOpenDataFileFailed;
   try {
     OpenDataFile(mtd, def_.RecordLength());
+    // While our lock keeps every other writer out (exclusive or deny-write
+    // sharing), records cannot change behind our back and runs of reads
+    // may be served in windows.
+    SetReadAhead(((mode & 0xF0) >> 4) <= 2);
   } catch (...) {
     return kOpenDataFileFailed;
   }

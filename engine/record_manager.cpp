@@ -1,6 +1,7 @@
 // Record access by number and the pinned-record table.
 #include "engine/record_manager.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -11,6 +12,9 @@
 namespace logvane {
 
 namespace {
+
+// The read-ahead window's size.
+constexpr int kReadAheadBytes = 64 * 1024;
 
 // A buffer of L bytes inside a block of L + 7 bytes, on a 4-byte boundary.
 uint8_t* Aligned4(uint8_t* p) {
@@ -70,7 +74,38 @@ void TmtbRecMgr::OpenDataFile(const std::string& path, int record_length) {
   last_position_ = -2;
 }
 
+void TmtbRecMgr::SetReadAhead(bool allowed) {
+  read_ahead_ = allowed;
+  DropWindow();
+  if (!allowed || window_ || record_length_ <= 0) return;
+  window_capacity_ = std::max(1, kReadAheadBytes / record_length_);
+  window_.reset(new uint8_t[static_cast<size_t>(window_capacity_) * record_length_]);
+}
+
+bool TmtbRecMgr::ReadThroughWindow(uint8_t* buffer, int32_t n) {
+  const size_t length = static_cast<size_t>(record_length_);
+  if (n >= window_first_ && n < window_first_ + window_count_) {
+    std::memcpy(buffer, window_.get() + (n - window_first_) * length, length);
+    return true;
+  }
+  // Only a run of consecutive reads is worth a window; a scattered read
+  // (a walk in another index's order) reads just its record.
+  run_length_ = n == last_position_ + 1 ? run_length_ + 1 : 0;
+  if (run_length_ < 2) return false;
+  const int32_t want = std::min(window_capacity_, slot_count_ - n);
+  file_.Seek(n);
+  const size_t got = file_.Read(window_.get(), static_cast<size_t>(want));
+  window_first_ = n;
+  window_count_ = static_cast<int32_t>(got);
+  if (got == 0) return false;
+  std::memcpy(buffer, window_.get(), length);
+  return true;
+}
+
 void TmtbRecMgr::CloseDataFile() {
+  read_ahead_ = false;
+  window_.reset();
+  window_capacity_ = window_count_ = run_length_ = 0;
   file_.Close();
   work_block_.reset();
   std::fill(std::begin(work_), std::end(work_), nullptr);
@@ -88,6 +123,12 @@ void TmtbRecMgr::SeekFor(int32_t n) {
 
 void TmtbRecMgr::ReadRecord(uint8_t* buffer, int32_t n) {
   if (n < 0 || n >= slot_count_ || buffer == nullptr || !file_.IsOpen()) RaiseIo(n);
+  if (read_ahead_ && ReadThroughWindow(buffer, n)) {
+    last_position_ = n;
+    file_.Seek(n + 1);
+    if (buffer[0] == kFreeRecordMarker) RaiseIo(n);
+    return;
+  }
   SeekFor(n);
   last_position_ = n;
   if (file_.Read(buffer, 1) != 1) {
@@ -100,6 +141,9 @@ void TmtbRecMgr::ReadRecord(uint8_t* buffer, int32_t n) {
 
 void TmtbRecMgr::WriteRecord(const uint8_t* buffer, int32_t n) {
   if (n < 0 || n >= slot_count_ || buffer == nullptr || !file_.IsOpen()) RaiseIo(n);
+  if (n >= window_first_ && n < window_first_ + window_count_)
+    std::memcpy(window_.get() + static_cast<size_t>(n - window_first_) * record_length_, buffer,
+                record_length_);
   SeekFor(n);
   last_position_ = n;
   if (file_.Write(buffer, 1) != 1) {
@@ -168,6 +212,7 @@ void TmtbRecMgr::ClearImage(uint8_t* image, uint8_t value) const {
 
 int32_t TmtbRecMgr::TruncateDataFile(int32_t k) {
   if (k < 0 || k > slot_count_) k = slot_count_;
+  DropWindow();
   file_.Seek(slot_count_ - k);
   file_.Truncate();
   slot_count_ = static_cast<int32_t>(std::min<int64_t>(file_.SizeInUnits(), INT32_MAX));

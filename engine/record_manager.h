@@ -15,6 +15,12 @@
 // slot n & (S - 1). All buffers are allocated when the file opens; reading
 // and writing records allocates nothing. A run of consecutive record numbers
 // is read or written without seeking.
+//
+// Read-ahead: while no other process may write the table (the table lock
+// denies writing to others), a run of consecutive reads is served from a
+// window of records read in one call; this process's own writes keep the
+// window current. Otherwise every record read goes to the file, so that
+// changes written by another process are seen at once.
 #pragma once
 
 #include <cstdint>
@@ -40,6 +46,9 @@ class TmtbRecMgr {
   // Opens the existing data file with the process-wide default access and
   // allocates the buffers. Throws EInOutError or EDedaZiRecMgrError.
   void OpenDataFile(const std::string& path, int record_length);
+  // Allows the read-ahead window; only while no other process can write
+  // the data file.
+  void SetReadAhead(bool allowed);
   void CloseDataFile();
   bool DataFileOpen() const { return file_.IsOpen(); }
 
@@ -100,6 +109,10 @@ class TmtbRecMgr {
   // Reads slot n whether it is live or free; false when it was not read whole.
   bool ReadSlot(uint8_t* buffer, int32_t n);
   bool InFreeList(int32_t n) const;
+  // Serves record n from the read-ahead window, filling it when n continues
+  // a run; false when the record must be read on its own.
+  bool ReadThroughWindow(uint8_t* buffer, int32_t n);
+  void DropWindow() { window_count_ = 0; }
 
   platform::File file_;
   std::string path_;
@@ -112,6 +125,13 @@ class TmtbRecMgr {
   PinSlot pins_[kMaxPinSlots];
   int pin_mask_ = 0;
   std::vector<int32_t> free_list_;
+
+  bool read_ahead_ = false;
+  std::unique_ptr<uint8_t[]> window_;
+  int32_t window_capacity_ = 0;  // records
+  int32_t window_first_ = 0;
+  int32_t window_count_ = 0;
+  int32_t run_length_ = 0;  // consecutive reads so far
 };
 
 }  // namespace logvane

@@ -112,6 +112,33 @@ TEST_F(RecordManagerTest, FileShortenedBehindOurBackIsDetected) {
   EXPECT_EQ(buf_[1], 7);
 }
 
+TEST_F(RecordManagerTest, ReadAheadServesRunsAndFollowsOwnWrites) {
+  Write(5000, {2500});
+  mgr_.OpenDataFile(path_, kLength);
+  mgr_.SetReadAhead(true);
+  for (int n = 0; n < 2500; ++n) {
+    mgr_.ReadRecord(buf_, n);
+    ASSERT_EQ(buf_[1], n % 256);
+  }
+  // The free record inside the window is still refused.
+  EXPECT_EQ(ErrorOf([&] { mgr_.ReadRecord(buf_, 2500); }), "I/O error on mtd file2500/5000");
+  // Our own write reaches the window; a scattered read still works.
+  buf_[0] = 1;
+  buf_[1] = 77;
+  mgr_.WriteRecord(buf_, 2499);
+  mgr_.ReadRecord(buf_, 2499);
+  EXPECT_EQ(buf_[1], 77);
+  mgr_.ReadRecord(buf_, 4321);
+  EXPECT_EQ(buf_[1], 4321 % 256);
+  // Without read-ahead every read goes to the file: another writer's change
+  // shows at once.
+  mgr_.SetReadAhead(false);
+  mgr_.ReadRecord(buf_, 10);
+  test::PatchBytes(path_, 11 * kLength + 1, {99});
+  mgr_.ReadRecord(buf_, 11);
+  EXPECT_EQ(buf_[1], 99);
+}
+
 TEST_F(RecordManagerTest, TruncateRemovesTrailingSlots) {
   Write(12);
   mgr_.OpenDataFile(path_, kLength);
