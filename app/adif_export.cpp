@@ -176,6 +176,13 @@ int64_t WriteAdifFile(TDataSet& cursor, const std::string& output_path,
     const TFormatSettings interchange = TFormatSettings::Interchange();
     std::array<std::string, kColumnCount> text;
     for (std::string& t : text) t.reserve(256);
+    // Contacts of one day share their date: its normalised text is kept
+    // and reused while the stored value repeats.
+    const bool date_is_value = fields[kQsoDate] && fields[kQsoDate]->DataType() == ftDateTime;
+    bool have_last_date = false;
+    double last_date = 0;
+    std::string last_date_text;
+    last_date_text.reserve(32);
 
     cursor.First();
     if (!cursor.Eof()) {
@@ -186,8 +193,13 @@ int64_t WriteAdifFile(TDataSet& cursor, const std::string& output_path,
     while (!cursor.Eof()) {
       bool ibm = false;
       bool retired = false;
+      double date = 0;
+      const bool date_present = date_is_value && fields[kQsoDate]->GetData(&date);
+      const bool date_repeats = date_present && have_last_date && date == last_date;
       for (size_t i = 0; i < kColumnCount; ++i) {
-        if (i == kIbm) {
+        if (i == kQsoDate && date_repeats) {
+          text[i] = last_date_text;
+        } else if (i == kIbm) {
           ibm = fields[i]->ReadBoolean();
         } else if (i == kRetired) {
           retired = fields[i]->ReadBoolean();
@@ -198,7 +210,14 @@ int64_t WriteAdifFile(TDataSet& cursor, const std::string& output_path,
       }
       std::string& call = text[kCall];
       std::replace(call.begin(), call.end(), '\xD8', '0');
-      NormaliseAdifDate(text[kQsoDate]);
+      if (!date_repeats) {
+        NormaliseAdifDate(text[kQsoDate]);
+        if (date_present) {
+          have_last_date = true;
+          last_date = date;
+          last_date_text = text[kQsoDate];
+        }
+      }
       const std::string_view flags =
           ibm ? (retired ? " IBM RET" : " IBM") : (retired ? " RET" : "");
       const std::string& name = text[kName];
