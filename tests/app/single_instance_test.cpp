@@ -104,6 +104,15 @@ std::string Probe(const std::string& name) {
   return answer;
 }
 
+// Whether process `pid` has `path` open, seen from outside: unlike a probe,
+// looking cannot take the lock away from a program that is starting.
+bool HasOpen(pid_t pid, const std::string& path) {
+  std::error_code ec;
+  for (const auto& fd : std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/fd", ec))
+    if (std::filesystem::read_symlink(fd.path(), ec) == path) return true;
+  return false;
+}
+
 // Every process of a test keeps its lock files in a folder of its own.
 class InstanceLock : public ::testing::Test {
  protected:
@@ -162,10 +171,14 @@ TEST_F(InstanceLock, NamesAreMadeSafeAndTmpServesWithoutARuntimeFolder) {
 TEST_F(InstanceLock, ASecondStartOfTheProgramEndsAtOnceAndSilently) {
   ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
   Child first = Spawn({LOGVANE_PROGRAM});
-  // Wait until the first copy holds the lock.
-  std::string seen;
-  for (int i = 0; i < 500 && (seen = Probe("Logvane")) != "held"; ++i) std::this_thread::sleep_for(20ms);
-  ASSERT_EQ(seen, "held") << "the first copy never took the lock";
+  // Wait until the first copy has its lock file open (a probe meanwhile
+  // could hold the lock just when the program tries it, and make it end as
+  // a second copy); it locks the file right after opening it.
+  const std::string lock_file = InstanceLockPath("Logvane");
+  for (int i = 0; i < 1500 && !HasOpen(first.pid, lock_file); ++i) std::this_thread::sleep_for(20ms);
+  ASSERT_TRUE(HasOpen(first.pid, lock_file)) << "the first copy never opened its lock file";
+  std::this_thread::sleep_for(100ms);
+  ASSERT_EQ(Probe("Logvane"), "held") << "the first copy never took the lock";
 
   Child second = Spawn({LOGVANE_PROGRAM});
   ::close(second.in);
