@@ -3,10 +3,14 @@
 // table (Id, Call, Band) whose free slots the test chooses.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "engine/db_engine.h"
 #include "index/index_test_support.h"
 
 namespace logvane::test {
@@ -62,5 +66,20 @@ inline void MakeLogTable(TTestTable& t, double version, const std::vector<TSlot>
   }
   t.Build(options);
 }
+
+// A fixture over an engine opened read-only on a random table whose format
+// version is the test's parameter.
+class RandomTableTest : public ::testing::TestWithParam<double> {
+ protected:
+  void OpenRandom(uint32_t seed, int live) {
+    eng_.CloseTable();
+    t_ = std::make_unique<TTestTable>();
+    MakeRandomTable(*t_, seed, GetParam(), live);
+    ASSERT_GE(eng_.OpenTable(t_->mti, kOpenReadShared, 0), 0);
+  }
+
+  std::unique_ptr<TTestTable> t_;
+  TmtbDBEng eng_;
+};
 
 }  // namespace logvane::test

@@ -65,13 +65,10 @@ bool Agrees(const tools::TableSpec& spec, const uint8_t* rec, const uint8_t* img
   return true;
 }
 
-class RandomCursor : public ::testing::TestWithParam<double> {
+class RandomCursor : public test::RandomTableTest {
  protected:
   void Make(uint32_t seed, int live) {
-    eng_.CloseTable();
-    t_ = std::make_unique<TTestTable>();
-    test::MakeRandomTable(*t_, seed, GetParam(), live);
-    ASSERT_GE(eng_.OpenTable(t_->mti, kOpenReadShared, 0), 0);
+    OpenRandom(seed, live);
     orders_.clear();
     for (int j = 0; j < eng_.Definition().IndexCount(); ++j)
       orders_.push_back(test::ExpectedOrder(eng_.Definition(), *t_, j));
@@ -82,9 +79,7 @@ class RandomCursor : public ::testing::TestWithParam<double> {
   void CheckGoToRecord(int j, test::TRandomTables& rnd);
   void CheckLocate(int j, test::TRandomTables& rnd);
 
-  std::unique_ptr<TTestTable> t_;
   std::vector<std::vector<int32_t>> orders_;
-  TmtbDBEng eng_;
 };
 
 // Straight after selecting the index (no First), then back from Last.

@@ -42,13 +42,10 @@ struct TFilterTests {
   }
 };
 
-class FilteredCursor : public ::testing::TestWithParam<double> {
+class FilteredCursor : public test::RandomTableTest {
  protected:
   void Make(uint32_t seed, int live) {
-    eng_.CloseTable();
-    t_ = std::make_unique<TTestTable>();
-    test::MakeRandomTable(*t_, seed, GetParam(), live);
-    ASSERT_GE(eng_.OpenTable(t_->mti, kOpenReadShared, 0), 0);
+    OpenRandom(seed, live);
     tests_ = TFilterTests{};
     tests_.id_offset = t_->spec.fields[0].offset;
     eng_.FilterList().SetExpressionTest(&TFilterTests::Expression, &tests_);
@@ -95,9 +92,7 @@ class FilteredCursor : public ::testing::TestWithParam<double> {
     }
   }
 
-  std::unique_ptr<TTestTable> t_;
   TFilterTests tests_;
-  TmtbDBEng eng_;
 };
 
 TEST_P(FilteredCursor, VisitsExactlyTheAcceptedRecords) {
