@@ -6,10 +6,10 @@
 #include <cstring>
 #include <string_view>
 
-#include "component/message_format.h"
+#include "base/message_format.h"
 #include "component/text_forms.h"
-#include "engine/errors.h"
-#include "engine/messages.h"
+#include "base/errors.h"
+#include "app/app_messages.h"
 #include "platform/text_file.h"
 
 namespace logvane {

@@ -16,7 +16,7 @@
 
 #include "app/adif_export.h"
 #include "app/log_table.h"
-#include "engine/errors.h"
+#include "base/errors.h"
 
 namespace logvane {
 

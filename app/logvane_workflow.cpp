@@ -7,7 +7,7 @@
 
 #include "app/caption.h"
 #include "app/log_paths.h"
-#include "engine/messages.h"
+#include "app/app_messages.h"
 
 namespace logvane {
 namespace {

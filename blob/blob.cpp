@@ -6,8 +6,8 @@
 #include <cstring>
 
 #include "blob/blob_file.h"
-#include "engine/errors.h"
-#include "engine/messages.h"
+#include "base/errors.h"
+#include "base/messages.h"
 
 namespace logvane {
 

@@ -2,7 +2,7 @@
 // M), created when the definition is read and freed at close. It caches the
 // value of its field for one record at a time as an in-memory byte stream,
 // so that a field read many times for the same record reads the blob file
-// once (LoadHolder, blob_holders.h).
+// once (TBlobHolders::Load, blob_holders.h).
 //
 // State: 0 not loaded (record -1, stream empty); 1 loaded and unchanged;
 // 2 changed since loading (written or truncated through the stream). The

@@ -36,7 +36,7 @@
 
 #include <cstdint>
 
-#include "engine/byte_order.h"
+#include "base/byte_order.h"
 
 namespace logvane {
 

@@ -1,20 +1,26 @@
-// Loading and resetting the blob-value holders.
+// The blob-value holders of an open table.
 #include "blob/blob_holders.h"
 
-#include "engine/byte_order.h"
+#include "base/byte_order.h"
 
 namespace logvane {
 
-TBlob* LoadHolder(TBlobFile* blob_file, TmtbTableDef& def, int field, const uint8_t* image,
-                  int32_t record) {
+void TBlobHolders::Build(const TmtbTableDef& def) {
+  holders_.clear();
+  for (int i = 0; i < def.FieldCount(); ++i)
+    if (IsBlobType(def.Field(i).type_code)) holders_.emplace_back(i);
+}
+
+TBlob* TBlobHolders::Find(int field) {
+  for (TBlob& h : holders_)
+    if (h.FieldNumber() == field) return &h;
+  return nullptr;
+}
+
+TBlob* TBlobHolders::Load(TBlobFile* blob_file, const TmtbTableDef& def, int field,
+                          const uint8_t* image, int32_t record) {
   if (blob_file == nullptr || !blob_file->IsOpen()) return nullptr;
-  TBlob* holder = nullptr;
-  for (TBlob& h : def.BlobHolders()) {
-    if (h.FieldNumber() == field) {
-      holder = &h;
-      break;
-    }
-  }
+  TBlob* holder = Find(field);
   if (holder == nullptr) return nullptr;
   if (holder->IsLoaded() && holder->RecordNumber() == record) return holder;
 
@@ -27,8 +33,8 @@ TBlob* LoadHolder(TBlobFile* blob_file, TmtbTableDef& def, int field, const uint
   return holder;
 }
 
-void ResetHolders(std::vector<TBlob>& holders) {
-  for (TBlob& h : holders) h.Reset();
+void TBlobHolders::Reset() {
+  for (TBlob& h : holders_) h.Reset();
 }
 
 }  // namespace logvane

@@ -8,7 +8,7 @@
 #include "app/log_paths.h"
 #include "component/daro_vivuv.h"
 #include "component/format_settings.h"
-#include "engine/messages.h"
+#include "app/app_messages.h"
 #include "platform/file.h"
 
 namespace logvane::cli {

@@ -9,9 +9,9 @@
 #include "component/daro_vivuv.h"
 #include "component/date_time.h"
 #include "engine/db_engine.h"
-#include "engine/errors.h"
-#include "engine/messages.h"
-#include "engine/stored_value.h"
+#include "base/errors.h"
+#include "component/component_messages.h"
+#include "table/stored_value.h"
 
 namespace logvane::cli {
 
@@ -180,8 +180,8 @@ void DumpTableJson(std::ostream& out, const std::string& mti_path, const std::st
           line += '"';
           break;
         case TStoredKind::BlobRef: {
-          TBlob* blob = LoadHolder(engine.BlobFile(), engine.Definition(), f, image,
-                                   engine.CurrentRecordNumber());
+          TBlob* blob = engine.BlobHolders().Load(engine.BlobFile(), engine.Definition(), f, image,
+                                                  engine.CurrentRecordNumber());
           if (blob == nullptr) {
             line += "null";
             break;

@@ -6,9 +6,9 @@
 #include <iomanip>
 #include <sstream>
 
-#include "engine/errors.h"
-#include "engine/record_manager.h"
-#include "engine/table_definition.h"
+#include "base/errors.h"
+#include "table/record_manager.h"
+#include "table/table_definition.h"
 #include "platform/file.h"
 
 namespace logvane::cli {

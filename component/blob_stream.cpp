@@ -1,9 +1,9 @@
 #include "component/blob_stream.h"
 
 #include "component/daro_vivuv.h"
-#include "component/message_format.h"
-#include "engine/errors.h"
-#include "engine/messages.h"
+#include "base/message_format.h"
+#include "base/errors.h"
+#include "component/component_messages.h"
 
 namespace logvane {
 

@@ -4,8 +4,8 @@
 
 #include "component/blob_stream.h"
 #include "component/field_mapping.h"
-#include "engine/errors.h"
-#include "engine/messages.h"
+#include "base/errors.h"
+#include "component/component_messages.h"
 #include "platform/file.h"
 
 namespace logvane {

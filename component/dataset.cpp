@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cstring>
 
-#include "component/message_format.h"
-#include "engine/errors.h"
-#include "engine/messages.h"
+#include "base/message_format.h"
+#include "base/errors.h"
+#include "component/component_messages.h"
 
 namespace logvane {
 

@@ -4,13 +4,13 @@
 #include <cstring>
 
 #include "component/date_time.h"
-#include "component/message_format.h"
+#include "base/message_format.h"
 #include "component/text_forms.h"
-#include "engine/byte_order.h"
-#include "engine/errors.h"
-#include "engine/messages.h"
-#include "engine/real48.h"
-#include "engine/stored_value.h"
+#include "base/byte_order.h"
+#include "base/errors.h"
+#include "component/component_messages.h"
+#include "table/real48.h"
+#include "table/stored_value.h"
 
 namespace logvane {
 

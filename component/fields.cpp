@@ -3,10 +3,10 @@
 #include <cstring>
 
 #include "component/dataset.h"
-#include "component/message_format.h"
+#include "base/message_format.h"
 #include "component/text_forms.h"
-#include "engine/errors.h"
-#include "engine/messages.h"
+#include "base/errors.h"
+#include "component/component_messages.h"
 
 namespace logvane {
 

@@ -4,8 +4,8 @@
 #include <cstring>
 
 #include "blob/blob_holders.h"
-#include "engine/errors.h"
-#include "engine/messages.h"
+#include "base/errors.h"
+#include "component/component_messages.h"
 
 namespace logvane {
 
@@ -156,7 +156,7 @@ TBlob* TmtbIFace::BlobAccess(TBlobOperation operation, int field, const uint8_t*
   TBlobFile* file = engine_->BlobFile();
   if (file == nullptr) return nullptr;
   if (operation == TBlobOperation::kOpen)
-    return LoadHolder(file, engine_->Definition(), field, image, record);
+    return engine_->BlobHolders().Load(file, engine_->Definition(), field, image, record);
   if (holder == nullptr) return nullptr;
   int64_t r = 0;
   switch (operation) {
@@ -181,7 +181,7 @@ TBlob* TmtbIFace::BlobAccess(TBlobOperation operation, int field, const uint8_t*
 
 void TmtbIFace::ClearRecord(uint8_t* image) {
   engine_->ClearImage(image, 0);
-  if (engine_->BlobFile() != nullptr) ResetHolders(engine_->Definition().BlobHolders());
+  if (engine_->BlobFile() != nullptr) engine_->BlobHolders().Reset();
 }
 
 TIndexInfo TmtbIFace::IndexInfo(int index, size_t max_name, size_t max_fields) const {

@@ -25,8 +25,8 @@
 
 #include "blob/blob_file.h"
 #include "blob/blob_holders.h"
-#include "engine/record_manager.h"
-#include "engine/table_definition.h"
+#include "table/record_manager.h"
+#include "table/table_definition.h"
 #include "filter/filter_list.h"
 #include "index/find_key.h"
 #include "index/index_manager.h"
@@ -75,6 +75,8 @@ class TmtbDBEng : public TmtbRecMgr, private TKeySource {
   TDaroVivuvIndex& Indexes() { return indexes_; }
   // Null when the table has no blob file.
   TBlobFile* BlobFile() { return blob_file_.get(); }
+  // One holder per blob field; empty while the table is closed.
+  TBlobHolders& BlobHolders() { return holders_; }
   TTableCounters& Counters() { return counters_; }
   TFilterList& FilterList() { return filter_list_; }
 
@@ -163,6 +165,7 @@ class TmtbDBEng : public TmtbRecMgr, private TKeySource {
   TmtbTableDef def_;
   TDaroVivuvIndex indexes_{*this};
   std::unique_ptr<TBlobFile> blob_file_;
+  TBlobHolders holders_;
   TTableCounters counters_;
   TFilterList filter_list_;
 

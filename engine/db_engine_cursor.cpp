@@ -5,9 +5,9 @@
 #include <cstring>
 
 #include "engine/db_engine.h"
-#include "engine/errors.h"
-#include "engine/keys.h"
-#include "engine/messages.h"
+#include "base/errors.h"
+#include "table/keys.h"
+#include "base/messages.h"
 
 namespace logvane {
 
@@ -29,7 +29,7 @@ void TmtbDBEng::ReloadCurrent() {
     ClearImage(image, 0);
   else
     CopyRecord(current_, image);
-  if (blob_file_) ResetHolders(def_.BlobHolders());
+  if (blob_file_) holders_.Reset();
 }
 
 void TmtbDBEng::NoCurrent() {

@@ -7,9 +7,9 @@
 #include <cstring>
 
 #include "engine/db_engine.h"
-#include "engine/errors.h"
-#include "engine/keys.h"
-#include "engine/messages.h"
+#include "base/errors.h"
+#include "table/keys.h"
+#include "base/messages.h"
 
 namespace logvane {
 

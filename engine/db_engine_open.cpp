@@ -8,8 +8,8 @@
 #include <algorithm>
 
 #include "engine/db_engine.h"
-#include "engine/errors.h"
-#include "engine/messages.h"
+#include "base/errors.h"
+#include "base/messages.h"
 
 namespace logvane {
 
@@ -60,6 +60,7 @@ int32_t TmtbDBEng::OpenSteps(uint32_t mode) {
 
   try {
     ReadTableDefinition(definition_, def_);
+    holders_.Build(def_);
   } catch (...) {
     def_.Clear();  // a closed engine describes no table, not half of one
     definition_.Close();
@@ -118,7 +119,7 @@ void TmtbDBEng::CloseTable() {
       blob_file_->CloseBlobFile();
       blob_file_.reset();
     }
-    ResetHolders(def_.BlobHolders());
+    holders_.Clear();
     def_.Clear();
     CloseDataFile();
     definition_.Close();

@@ -5,8 +5,8 @@
 #include <cstring>
 #include <string>
 
-#include "engine/errors.h"
-#include "engine/messages.h"
+#include "base/errors.h"
+#include "base/messages.h"
 
 namespace logvane {
 

@@ -3,8 +3,8 @@
 
 #include <exception>
 
-#include "engine/keys.h"
-#include "engine/messages.h"
+#include "table/keys.h"
+#include "base/messages.h"
 #include "index/corruption.h"
 #include "platform/exceptions.h"
 

@@ -3,9 +3,9 @@
 
 #include <exception>
 
-#include "engine/errors.h"
-#include "engine/messages.h"
-#include "engine/table_definition.h"
+#include "base/errors.h"
+#include "base/messages.h"
+#include "table/table_definition.h"
 
 namespace logvane {
 

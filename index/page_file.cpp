@@ -6,7 +6,7 @@
 #include <cstring>
 #include <utility>
 
-#include "engine/byte_order.h"
+#include "base/byte_order.h"
 #include "index/corruption.h"
 
 namespace logvane {

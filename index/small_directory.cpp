@@ -3,7 +3,7 @@
 
 #include <utility>
 
-#include "engine/byte_order.h"
+#include "base/byte_order.h"
 #include "index/corruption.h"
 
 namespace logvane {

@@ -7,7 +7,7 @@
 #include <stdexcept>
 
 #include "blob/blob_block.h"
-#include "engine/byte_order.h"
+#include "base/byte_order.h"
 
 namespace logvane::tools {
 

@@ -11,10 +11,10 @@
 #include <unordered_set>
 #include <vector>
 
-#include "engine/byte_order.h"
-#include "engine/keys.h"
-#include "engine/record_manager.h"
-#include "engine/table_definition.h"
+#include "base/byte_order.h"
+#include "table/keys.h"
+#include "table/record_manager.h"
+#include "table/table_definition.h"
 #include "index/index_names.h"
 #include "index/large_directory.h"
 #include "index/page_file.h"

@@ -6,9 +6,9 @@
 #include <fstream>
 #include <stdexcept>
 
-#include "engine/byte_order.h"
-#include "engine/real48.h"
-#include "engine/stored_value.h"
+#include "base/byte_order.h"
+#include "table/real48.h"
+#include "table/stored_value.h"
 
 namespace logvane::tools {
 

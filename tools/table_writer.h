@@ -15,7 +15,7 @@
 #include <utility>
 #include <vector>
 
-#include "engine/table_definition.h"
+#include "table/table_definition.h"
 
 namespace logvane::tools {
 

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "component/memory_dataset.h"
-#include "engine/errors.h"
+#include "base/errors.h"
 #include "test_support.h"
 
 // Counts every allocation of the test program, to show that the export's

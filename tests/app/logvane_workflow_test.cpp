@@ -13,8 +13,10 @@
 
 #include "app/caption.h"
 #include "app/log_paths.h"
-#include "engine/errors.h"
-#include "engine/messages.h"
+#include "base/errors.h"
+#include "app/app_messages.h"
+#include "base/messages.h"
+#include "component/component_messages.h"
 
 namespace logvane {
 namespace {

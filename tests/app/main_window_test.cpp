@@ -28,8 +28,7 @@
 #include "app/main_window.h"
 #include "app/system_host.h"
 #include "component/daro_vivuv.h"
-#include "engine/errors.h"
-#include "engine/messages.h"
+#include "base/errors.h"
 #include "tools/contact_log.h"
 
 namespace logvane {

@@ -9,8 +9,8 @@
 #include <filesystem>
 #include <functional>
 
-#include "engine/errors.h"
-#include "engine/messages.h"
+#include "base/errors.h"
+#include "base/messages.h"
 #include "test_support.h"
 #include "tools/blob_writer.h"
 

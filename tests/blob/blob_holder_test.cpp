@@ -5,8 +5,8 @@
 #include <gtest/gtest.h>
 
 #include "blob/blob_holders.h"
-#include "engine/errors.h"
-#include "engine/messages.h"
+#include "base/errors.h"
+#include "base/messages.h"
 #include "test_support.h"
 #include "tools/blob_writer.h"
 #include "tools/table_writer.h"
@@ -28,6 +28,7 @@ class BlobHolderTest : public ::testing::Test {
     platform::File f;
     ASSERT_EQ(f.Open(mti_, platform::kAccessRead | platform::kShareDenyNone), 0);
     ReadTableDefinition(f, def_);
+    holders_.Build(def_);
 
     tools::BlobFileSpec blobs;
     blobs.interleave = true;
@@ -45,7 +46,7 @@ class BlobHolderTest : public ::testing::Test {
   }
 
   TBlob* Load(int field, const std::vector<uint8_t>& image, int32_t record) {
-    return LoadHolder(&file_, def_, field, image.data(), record);
+    return holders_.Load(&file_, def_, field, image.data(), record);
   }
   static std::string Text(const TBlob* h) {
     return std::string(h->Data().begin(), h->Data().end());
@@ -63,6 +64,7 @@ class BlobHolderTest : public ::testing::Test {
   std::string blb_ = dir_.File("Log.blb");
   tools::TableSpec spec_;
   TmtbTableDef def_;
+  TBlobHolders holders_;
   tools::BlobFileLayout layout_;
   TBlobFile file_;
   std::string notes0_ = std::string(700, 'n') + "end of notes";  // two blocks
@@ -90,8 +92,8 @@ TEST_F(BlobHolderTest, FileIsReadOncePerFieldAndRecord) {
   EXPECT_EQ(Text(Load(kNotes, image0_, 0)), "X" + notes0_.substr(1));
 
   ChangeOnDisk(0, 'Z');
-  ResetHolders(def_.BlobHolders());
-  for (const TBlob& h : def_.BlobHolders()) EXPECT_EQ(h.State(), kBlobNotLoaded);
+  holders_.Reset();
+  for (size_t i = 0; i < holders_.Count(); ++i) EXPECT_EQ(holders_.At(i).State(), kBlobNotLoaded);
   EXPECT_EQ(Text(Load(kNotes, image0_, 0)), "Z" + notes0_.substr(1));
 }
 
@@ -107,10 +109,10 @@ TEST_F(BlobHolderTest, FieldWithoutValueLoadsEmptyAndNonBlobFieldsNothing) {
   EXPECT_EQ(Load(kPic, image, 0)->Size(), 0);
 
   for (int field : {kNr, kCall, 99}) EXPECT_EQ(Load(field, image0_, 0), nullptr);
-  EXPECT_EQ(LoadHolder(nullptr, def_, kNotes, image0_.data(), 0), nullptr);
+  EXPECT_EQ(holders_.Load(nullptr, def_, kNotes, image0_.data(), 0), nullptr);
   file_.CloseBlobFile();
   EXPECT_EQ(Load(kNotes, image0_, 0), nullptr);
-  EXPECT_EQ(def_.BlobHolders()[0].State(), kBlobNotLoaded);
+  EXPECT_EQ(holders_.At(0).State(), kBlobNotLoaded);
 }
 
 TEST_F(BlobHolderTest, ValueOwnedByAnotherRecordIsRefused) {
@@ -124,7 +126,7 @@ TEST_F(BlobHolderTest, ValueOwnedByAnotherRecordIsRefused) {
   } catch (const EBlobError& e) {
     EXPECT_STREQ(e.what(), msg::kBlobError);
   }
-  const TBlob& notes = def_.BlobHolders()[0];
+  const TBlob& notes = holders_.At(0);
   EXPECT_EQ(notes.State(), kBlobNotLoaded);
   EXPECT_EQ(notes.Size(), 0);
   EXPECT_EQ(Text(Load(kNotes, image1_, 1)), notes1_);
@@ -150,7 +152,7 @@ TEST_F(BlobHolderTest, UnsavedChangeStaysUntilReset) {
   EXPECT_EQ(Text(notes), notes1_ + std::string(2, '\0') + "!!");
   EXPECT_EQ(Text(Load(kNotes, image1_, 1)), notes1_ + std::string(2, '\0') + "!!");
 
-  ResetHolders(def_.BlobHolders());
+  holders_.Reset();
   EXPECT_EQ(Text(Load(kNotes, image1_, 1)), notes1_);
   notes->Truncate();
   EXPECT_EQ(notes->Size(), 0);

@@ -5,7 +5,7 @@
 
 #include <sstream>
 
-#include "engine/errors.h"
+#include "base/errors.h"
 #include "test_support.h"
 #include "tools/blob_writer.h"
 #include "tools/contact_log.h"

@@ -5,7 +5,7 @@
 
 #include <sstream>
 
-#include "engine/errors.h"
+#include "base/errors.h"
 #include "test_support.h"
 #include "tools/sample_log.h"
 

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "engine/db_engine.h"
-#include "engine/messages.h"
+#include "component/component_messages.h"
 #include "index/index_names.h"
 #include "table_cursor_support.h"
 #include "table_maker.h"

@@ -11,7 +11,7 @@
 
 #include "component/daro_vivuv.h"
 #include "component/field_mapping.h"
-#include "engine/messages.h"
+#include "component/component_messages.h"
 #include "table_cursor_support.h"
 #include "test_support.h"
 #include "tools/blob_writer.h"

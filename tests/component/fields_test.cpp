@@ -7,7 +7,7 @@
 #include <string>
 
 #include "component/memory_dataset.h"
-#include "engine/errors.h"
+#include "base/errors.h"
 #include "test_support.h"
 
 namespace logvane {

@@ -21,7 +21,7 @@
 
 #include "component/dataset.h"
 #include "component/date_time.h"
-#include "engine/errors.h"
+#include "base/errors.h"
 
 namespace logvane::test {
 

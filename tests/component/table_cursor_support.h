@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "component/daro_vivuv.h"
-#include "engine/errors.h"
+#include "base/errors.h"
 #include "test_support.h"
 
 namespace logvane::test {

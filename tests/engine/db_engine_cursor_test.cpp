@@ -7,11 +7,11 @@
 #include <algorithm>
 #include <cstring>
 
-#include "engine/byte_order.h"
+#include "base/byte_order.h"
 #include "engine/db_engine.h"
-#include "engine/errors.h"
-#include "engine/keys.h"
-#include "engine/messages.h"
+#include "base/errors.h"
+#include "table/keys.h"
+#include "base/messages.h"
 #include "table_maker.h"
 
 namespace logvane {

@@ -8,10 +8,10 @@
 #include <cstring>
 #include <set>
 
-#include "engine/byte_order.h"
+#include "base/byte_order.h"
 #include "engine/db_engine.h"
-#include "engine/errors.h"
-#include "engine/messages.h"
+#include "base/errors.h"
+#include "base/messages.h"
 #include "table_maker.h"
 
 namespace logvane {

@@ -12,7 +12,7 @@
 #include <map>
 #include <set>
 
-#include "engine/byte_order.h"
+#include "base/byte_order.h"
 #include "engine/db_engine.h"
 #include "index/index_names.h"
 #include "table_maker.h"

@@ -6,9 +6,9 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/byte_order.h"
-#include "engine/errors.h"
-#include "engine/messages.h"
+#include "base/byte_order.h"
+#include "base/errors.h"
+#include "base/messages.h"
 #include "index/find_key.h"
 #include "index/index_names.h"
 #include "index/index_test_support.h"

@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "engine/errors.h"
-#include "engine/keys.h"
-#include "engine/record_manager.h"
-#include "engine/table_definition.h"
+#include "base/errors.h"
+#include "table/keys.h"
+#include "table/record_manager.h"
+#include "table/table_definition.h"
 #include "index/index_manager.h"
 #include "index/key_source.h"
 #include "platform/file.h"

@@ -5,10 +5,10 @@
 #include <memory>
 #include <vector>
 
-#include "engine/byte_order.h"
-#include "engine/errors.h"
-#include "engine/messages.h"
-#include "engine/record_manager.h"
+#include "base/byte_order.h"
+#include "base/errors.h"
+#include "base/messages.h"
+#include "table/record_manager.h"
 
 namespace logvane {
 

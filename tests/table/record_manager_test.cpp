@@ -1,11 +1,11 @@
 // Record access by number: reads and writes, free records, range errors with
 // their exact texts, and the pinned-record table.
-#include "engine/record_manager.h"
+#include "table/record_manager.h"
 
 #include <gtest/gtest.h>
 
-#include "engine/errors.h"
-#include "engine/messages.h"
+#include "base/errors.h"
+#include "base/messages.h"
 #include "test_support.h"
 #include "tools/table_writer.h"
 

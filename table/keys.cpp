@@ -46,17 +46,17 @@
 //     the text.
 //   - an unknown type code, a segment shorter than the stored form, or a
 //     record flag other than 0, 1 and 2.
-#include "engine/keys.h"
+#include "table/keys.h"
 
 #include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstring>
 
-#include "engine/byte_order.h"
-#include "engine/errors.h"
-#include "engine/messages.h"
-#include "engine/real48.h"
+#include "base/byte_order.h"
+#include "base/errors.h"
+#include "base/messages.h"
+#include "table/real48.h"
 
 namespace logvane {
 

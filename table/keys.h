@@ -13,7 +13,7 @@
 
 #include <cstdint>
 
-#include "engine/table_definition.h"
+#include "table/table_definition.h"
 
 namespace logvane {
 

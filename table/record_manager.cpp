@@ -1,13 +1,13 @@
 // Record access by number and the pinned-record table.
-#include "engine/record_manager.h"
+#include "table/record_manager.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <new>
 
-#include "engine/errors.h"
-#include "engine/messages.h"
+#include "base/errors.h"
+#include "base/messages.h"
 
 namespace logvane {
 

@@ -1,6 +1,6 @@
 // Key order, key prefix layouts and encodings, and the agreement of prefix
 // comparisons with full comparisons over random tables.
-#include "engine/keys.h"
+#include "table/keys.h"
 
 #include <gtest/gtest.h>
 
@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/errors.h"
-#include "engine/messages.h"
+#include "base/errors.h"
+#include "base/messages.h"
 #include "platform/exceptions.h"
 #include "test_support.h"
 #include "tools/table_writer.h"

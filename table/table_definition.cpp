@@ -1,15 +1,15 @@
 // Reading the table definition file into the field and index tables.
-#include "engine/table_definition.h"
+#include "table/table_definition.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 
-#include "engine/byte_order.h"
-#include "engine/errors.h"
-#include "engine/keys.h"
-#include "engine/messages.h"
-#include "engine/real48.h"
+#include "base/byte_order.h"
+#include "base/errors.h"
+#include "table/keys.h"
+#include "base/messages.h"
+#include "table/real48.h"
 
 namespace logvane {
 
@@ -144,7 +144,6 @@ void ReadTableDefinition(platform::File& file, TmtbTableDef& def) {
         f.offset + f.size > record_length)
       Damaged();
     if (f.type_code == 'A') def.autoinc_field_ = i;
-    if (IsBlobType(f.type_code)) def.blob_holders_.emplace_back(i);
     if (has_attributes) {
       f.required = GetInt32(entry + 332);
       f.has_default = GetInt32(entry + 336);

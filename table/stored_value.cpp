@@ -1,11 +1,11 @@
 // Decoding and encoding the stored forms of field values.
-#include "engine/stored_value.h"
+#include "table/stored_value.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "engine/byte_order.h"
-#include "engine/real48.h"
+#include "base/byte_order.h"
+#include "table/real48.h"
 
 namespace logvane {
 

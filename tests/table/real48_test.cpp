@@ -1,5 +1,5 @@
 // The 6-byte real: exact encodings, rounding, range limits.
-#include "engine/real48.h"
+#include "table/real48.h"
 
 #include <gtest/gtest.h>
 

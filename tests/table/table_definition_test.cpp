@@ -1,11 +1,12 @@
 // Reading table definitions: limits, format versions, options, attributes,
 // and definitions that must be refused without reading outside a buffer.
-#include "engine/table_definition.h"
+#include "table/table_definition.h"
 
 #include <gtest/gtest.h>
 
-#include "engine/errors.h"
-#include "engine/messages.h"
+#include "base/errors.h"
+#include "blob/blob_holders.h"
+#include "base/messages.h"
 #include "test_support.h"
 #include "tools/table_writer.h"
 
@@ -134,9 +135,11 @@ TEST_F(DefinitionTest, LastAutoincrementFieldWinsAndBlobFieldsGetHolders) {
   TmtbTableDef def = Read(spec);
   EXPECT_EQ(def.AutoIncField(), 5);
   EXPECT_FALSE(def.HasBlobFile());
-  ASSERT_EQ(def.BlobHolders().size(), 2u);
-  EXPECT_EQ(def.BlobHolders()[0].FieldNumber(), 4);
-  EXPECT_EQ(def.BlobHolders()[1].FieldNumber(), 6);
+  TBlobHolders holders;
+  holders.Build(def);
+  ASSERT_EQ(holders.Count(), 2u);
+  EXPECT_EQ(holders.At(0).FieldNumber(), 4);
+  EXPECT_EQ(holders.At(1).FieldNumber(), 6);
 }
 
 TEST_F(DefinitionTest, FieldAndIndexLimits) {

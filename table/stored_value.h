@@ -15,7 +15,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "engine/table_definition.h"
+#include "table/table_definition.h"
 
 namespace logvane {
 

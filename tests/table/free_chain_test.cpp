@@ -3,9 +3,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "engine/byte_order.h"
-#include "engine/errors.h"
-#include "engine/record_manager.h"
+#include "base/byte_order.h"
+#include "base/errors.h"
+#include "table/record_manager.h"
 #include "test_support.h"
 #include "tools/table_writer.h"
 

@@ -32,7 +32,6 @@
 #include <string>
 #include <vector>
 
-#include "blob/blob.h"
 #include "platform/file.h"
 
 namespace logvane {
@@ -121,9 +120,6 @@ class TmtbTableDef {
   // Exact, case-sensitive; the first match in index order; -1 when none.
   int IndexNumber(const std::string& name) const;
 
-  std::vector<TBlob>& BlobHolders() { return blob_holders_; }
-  const std::vector<TBlob>& BlobHolders() const { return blob_holders_; }
-
   void Clear();
 
  private:
@@ -139,7 +135,6 @@ class TmtbTableDef {
   int autoinc_field_ = -1;
   std::vector<TmtbFieldDesc> fields_;
   std::array<TmtbIndexDesc, kMaxIndexes> indexes_{};
-  std::vector<TBlob> blob_holders_;
 };
 
 // Reads the whole definition from `file` (positioned at its start) into

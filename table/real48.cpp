@@ -1,5 +1,5 @@
 // Conversion between IEEE doubles and the 6-byte real.
-#include "engine/real48.h"
+#include "table/real48.h"
 
 #include <cmath>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "component/message_format.h"
+#include "base/message_format.h"
 
 namespace logvane {
 

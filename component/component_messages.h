@@ -1,0 +1,34 @@
+// The message texts of the dataset framework, the field objects, the
+// façade and the table cursor component. Texts are exact: users see them.
+#pragma once
+
+namespace logvane::msg {
+
+// Dataset framework and field objects.
+inline constexpr char kFieldNotFound[] = "%s: Field '%s' not found";
+inline constexpr char kCannotAccessFieldAsType[] = "Cannot access field '%s' as type %s";
+inline constexpr char kInvalidFieldSize[] = "Invalid field size";
+inline constexpr char kDataSetOpen[] = "Cannot perform this operation on an open dataset";
+inline constexpr char kDataSetClosed[] = "Cannot perform this operation on a closed dataset";
+inline constexpr char kRecordNotFound[] = "Record not found";
+inline constexpr char kUnknownFieldType[] = "Field '%s' is of an unknown type";
+inline constexpr char kFieldTypeMismatch[] = "Type mismatch for field '%s', expecting: %s actual: %s";
+inline constexpr char kFieldHasNoDataSet[] = "Field '%s' has no dataset";
+inline constexpr char kInvalidDateTimeValue[] = "Field '%s' holds an invalid date and time";
+
+// The table cursor component and the façade.
+inline constexpr char kNotValidIndexName[] = " is not a valid index name";
+inline constexpr char kInvalidFieldNumber[] = "Invalid field number used.";
+inline constexpr char kInvalidIndexNumber[] = "Invalid index number used.";
+inline constexpr char kTableFileNotFound[] = "File not found: ";  // then the path
+inline constexpr char kBookmarkUnavailable[] = "The bookmarked record is unavailable or deleted";
+inline constexpr char kBlobDataInaccessible[] = "Blob data cannot be accessed";
+inline constexpr char kBlobInFilterMode[] = "Unable to access blob fields in filter mode";
+inline constexpr char kFieldCannotBeModified[] = "Field '%s' cannot be modified";
+inline constexpr char kNotEditing[] = "Dataset not in edit or insert mode";
+// The second text follows the first directly.
+inline constexpr char kFieldNameMismatch[] =
+    "The dataset field name does not match the underlying table field name";
+inline constexpr char kPersistentFieldMismatch[] = "Persistant field: %s - Table field %s";
+
+}  // namespace logvane::msg
