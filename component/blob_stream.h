@@ -3,8 +3,8 @@
 // value comes from the field's blob holder, loaded for that record: the
 // record number is the first int32 of the buffer's bookmark.
 //
-// Reading only, for now: the write modes are refused as they are outside
-// editing, and nothing enters editing or inserting yet.
+// Reading only: the write modes are refused, as they belong to editing and
+// inserting, which the component does not offer.
 //
 // A stream made without a record buffer (an empty table) is detached: it
 // reads nothing and answers 0 to every seek. A stream also detaches, rather

@@ -42,8 +42,7 @@ namespace logvane {
 
 class TBlobStream;
 
-// Options of the filter expression, a set of bits. The component only
-// stores them for now.
+// Options of the filter expression, a set of bits.
 enum TFilterOption : uint8_t { foCaseInsensitive = 1, foNoPartialCompare = 2 };
 using TFilterOptions = uint8_t;
 
@@ -92,7 +91,8 @@ class TDaroVivuv : public TDataSet {
   int OpenRetryCount() const { return open_retry_count_; }
   void SetOpenRetryCount(int count) { open_retry_count_ = count; }
 
-  // Stored only, for now: filtering arrives later.
+  // The filter properties are kept with the component; the table is walked
+  // unfiltered.
   const std::string& Filter() const { return filter_; }
   void SetFilter(std::string text) { filter_ = std::move(text); }
   bool Filtered() const { return filtered_; }

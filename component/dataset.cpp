@@ -28,12 +28,6 @@ void TDataSet::SetBufferCount(int count) {
   buffer_count_ = std::max(count, 1);
 }
 
-TDataSetState TDataSet::SetTempState(TDataSetState state) {
-  TDataSetState saved = state_;
-  state_ = state;
-  return saved;
-}
-
 // ---- Open and close -------------------------------------------------------
 
 void TDataSet::Open() {

@@ -77,13 +77,6 @@
 //   CurrentRecordCopy (false), SequencedOrder (true).
 // The table component must call Close() in its own destructor: the base
 // destructor can no longer reach the subclass's slots.
-// Slots that arrive with later parts of the framework: ClearCalcArea
-// (calculated fields); ModifyAllowed, OldValueSupply, BeginRecordEdit,
-// CancelEdit, PostBuffer, AddFromBuffer, DeleteCurrent, InitNewRecord,
-// StoreFieldValue (the edit cycle); FieldInCurrentIndex, FindMatching,
-// LocateValues, LookupValues (keys and searching); RefreshIndexDefs and
-// HandleError.
-//
 // Which buffer holds the values a field reads depends on State(): the
 // active buffer (ActiveBuffer(), nullptr while no record is cached) when
 // browsing; TempBuffer() is the spare slot, free for copies between
@@ -278,9 +271,6 @@ class TDataSet {
   int BookmarkSize() const { return bookmark_size_; }
   void SetBookmarkSize(int size) { bookmark_size_ = size; }
 
-  // Switches to a temporary state (filtering, old value...) and back.
-  TDataSetState SetTempState(TDataSetState state);
-  void RestoreState(TDataSetState saved) { state_ = saved; }
 
   TFieldDefs& FieldDefsForUpdate() { return field_defs_; }
   // True while the fields in use were created from the definitions.

@@ -33,11 +33,4 @@ enum TFieldType {
 // "String", "Integer", "Boolean", ... as messages name a kind.
 const char* FieldTypeName(TFieldType type);
 
-// Whether values of the kind live outside the record and are read through a
-// blob stream.
-inline bool IsBlobKind(TFieldType type) {
-  return type == ftBlob || type == ftMemo || type == ftGraphic || type == ftFmtMemo ||
-         type == ftEmbeddedObjectA || type == ftEmbeddedObjectB || type == ftTypedBinary;
-}
-
 }  // namespace logvane

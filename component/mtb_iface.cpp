@@ -11,7 +11,6 @@ namespace logvane {
 
 namespace {
 constexpr int kCurrentImage = 0;
-constexpr int kBeforeImage = 5;
 constexpr size_t kShortString = 255;
 
 std::string Short(const std::string& s, size_t max = kShortString) {
@@ -24,10 +23,6 @@ TmtbIFace::~TmtbIFace() = default;
 
 void TmtbIFace::CopyRecordOut(uint8_t* destination) {
   std::memcpy(destination, engine_->WorkBuffer(kCurrentImage), engine_->RecordLength());
-}
-
-void TmtbIFace::CopyRecordIn(const uint8_t* source) {
-  std::memcpy(engine_->WorkBuffer(kCurrentImage), source, engine_->RecordLength());
 }
 
 int32_t TmtbIFace::GotoPosition(int32_t position) { return engine_->MoveToPosition(position); }
@@ -58,27 +53,7 @@ void TmtbIFace::StepNext() { engine_->Next(); }
 void TmtbIFace::StepPrior() { engine_->Prior(); }
 int32_t TmtbIFace::OrderRecordCount() { return engine_->RecordCount(); }
 
-bool TmtbIFace::RefreshCurrent() {
-  engine_->FinalAdjustment();
-  return engine_->CurrentRecordNumber() != -1;
-}
-
-void TmtbIFace::BeginEdit() {
-  std::memcpy(engine_->WorkBuffer(kBeforeImage), engine_->WorkBuffer(kCurrentImage),
-              engine_->RecordLength());
-}
-
 int TmtbIFace::TableIndexCount() const { return engine_->Definition().IndexCount(); }
-
-int TmtbIFace::KeyFieldCount() const {
-  return engine_->Definition().Index(engine_->CurrentIndex()).key_field_count;
-}
-
-std::string TmtbIFace::KeyFieldName(int k) const {
-  const TmtbIndexDesc& x = engine_->Definition().Index(engine_->CurrentIndex());
-  if (k < 0 || k >= x.key_field_count) throw Exception(msg::kInvalidFieldNumber);
-  return Short(engine_->Definition().FieldName(x.key_fields[k]));
-}
 
 std::string TmtbIFace::CurrentIndexName() const {
   return Short(engine_->Definition().Index(engine_->CurrentIndex()).name);
@@ -122,31 +97,7 @@ int TmtbIFace::FindIndexForFields(std::vector<int>& fields, bool case_insensitiv
   return engine_->FindIndexForFields(fields, case_insensitive);
 }
 
-bool TmtbIFace::LocateRecord(const std::vector<int>& fields, uint8_t* key_image, bool move,
-                             bool case_insensitive, int partial_length, int index) {
-  try {
-    return engine_->Locate(fields, key_image, case_insensitive, partial_length, move, index);
-  } catch (const Exception&) {
-    return false;
-  }
-}
-
 bool TmtbIFace::IsOpen() const { return engine_->IsOpen(); }
-
-void TmtbIFace::SetFilterCallbacks(TRecordTest expression_test, void* expression_owner,
-                                   TRecordTest record_event_test, void* record_event_owner) {
-  engine_->FilterList().SetExpressionTest(expression_test, expression_owner);
-  engine_->FilterList().SetRecordEventTest(record_event_test, record_event_owner);
-}
-
-void TmtbIFace::SetFilterActive(bool on) { engine_->SetFiltered(on); }
-
-bool TmtbIFace::LastMoveFound() const { return engine_->Found(); }
-
-void TmtbIFace::SetFilterKinds(bool use_record_event_test, bool use_expression_test) {
-  engine_->FilterList().SetUseRecordEventTest(use_record_event_test);
-  engine_->FilterList().SetUseExpressionTest(use_expression_test);
-}
 
 int32_t TmtbIFace::RecordExists(int32_t record) { return engine_->RecordExists(record); }
 
@@ -177,11 +128,6 @@ TBlob* TmtbIFace::BlobAccess(TBlobOperation operation, int field, const uint8_t*
   }
   if (result != nullptr) *result = r;
   return holder;
-}
-
-void TmtbIFace::ClearRecord(uint8_t* image) {
-  engine_->ClearImage(image, 0);
-  if (engine_->BlobFile() != nullptr) engine_->BlobHolders().Reset();
 }
 
 TIndexInfo TmtbIFace::IndexInfo(int index, size_t max_name, size_t max_fields) const {

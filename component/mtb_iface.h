@@ -5,9 +5,8 @@
 // its record number (its slot, -1 none) or by its position (1-based place in
 // the current index's range, 0 none).
 //
-// Record images used: the current image (engine work buffer 0), the before
-// image (buffer 5, a copy taken when editing starts) and the probe image
-// (buffer 6, for reading a record by number).
+// Record images used: the current image (engine work buffer 0) and the
+// probe image (buffer 6, for reading a record by number).
 #pragma once
 
 #include <cstdint>
@@ -36,7 +35,6 @@ class TmtbIFace {
   TmtbIFace& operator=(const TmtbIFace&) = delete;
 
   void CopyRecordOut(uint8_t* destination);
-  void CopyRecordIn(const uint8_t* source);
   // Steps through the index (never the filtered list) toward `position`,
   // then refreshes; the distance moved. -1 does nothing and answers 0.
   int32_t GotoPosition(int32_t position);
@@ -54,13 +52,7 @@ class TmtbIFace {
   void StepNext();
   void StepPrior();
   int32_t OrderRecordCount();
-  // Re-reads the current record, moving off it when a filter now rejects
-  // it; whether a record is current.
-  bool RefreshCurrent();
-  void BeginEdit();
   int TableIndexCount() const;
-  int KeyFieldCount() const;
-  std::string KeyFieldName(int k) const;
   std::string CurrentIndexName() const;
   int FindIndex(const std::string& name) const;
   void SelectIndex(int index);
@@ -72,14 +64,7 @@ class TmtbIFace {
   bool GoToRecord(int32_t record);
   int32_t CurrentRecordId() const;
   int FindIndexForFields(std::vector<int>& fields, bool case_insensitive) const;
-  bool LocateRecord(const std::vector<int>& fields, uint8_t* key_image, bool move,
-                    bool case_insensitive, int partial_length, int index);
   bool IsOpen() const;
-  void SetFilterCallbacks(TRecordTest expression_test, void* expression_owner,
-                          TRecordTest record_event_test, void* record_event_owner);
-  void SetFilterActive(bool on);
-  bool LastMoveFound() const;
-  void SetFilterKinds(bool use_record_event_test, bool use_expression_test);
   int32_t RecordExists(int32_t record);
   // Operation kOpen loads and returns the field's holder for the record
   // image `image` of record `record` (null without a blob file or holder;
@@ -90,11 +75,8 @@ class TmtbIFace {
   // `*result` receives the byte count or size.
   TBlob* BlobAccess(TBlobOperation operation, int field, const uint8_t* image, int32_t record,
                     void* data, TBlob* holder, int64_t count, int64_t position, int64_t* result);
-  void ClearRecord(uint8_t* image);
   // Raises the plain Exception "Invalid index number used." out of range.
   TIndexInfo IndexInfo(int index, size_t max_name, size_t max_fields) const;
-
-  TmtbDBEng& Engine() { return *engine_; }
 
  private:
   std::unique_ptr<TmtbDBEng> engine_;

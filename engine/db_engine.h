@@ -107,12 +107,8 @@ class TmtbDBEng : public TmtbRecMgr, private TKeySource {
   bool Locate(const std::vector<int>& fields, uint8_t* image, bool case_insensitive,
               int partial_length, bool move, int index);
 
-  // Cursor upkeep after the write path changed the current index: record r
-  // with image m was inserted or had its key changed; or the range's first
-  // and/or last record was removed (the caller has taken the record at the
-  // index's remembered position as current).
-  void AdjustAfterInsert(int32_t r, const uint8_t* m);
-  void AdjustAfterKeyRemoved(bool was_first, bool was_last);
+  // Re-reads the current record; while filtered, moves off it (forward,
+  // else backward) when the filter now rejects it.
   void FinalAdjustment();
 
   // Filtered navigation.

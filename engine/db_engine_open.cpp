@@ -86,14 +86,12 @@ int32_t TmtbDBEng::OpenSteps(uint32_t mode) {
   try {
     if (def_.HasBlobFile()) {
       blob_file_ = std::make_unique<TBlobFile>();
-      // Nothing moves blob blocks yet, so the file needs no way back into
-      // the records.
+      // The engine never moves blob blocks, so the file is given no way
+      // back into the records.
       blob_file_->OpenBlobFile(platform::ChangeFileExt(path_, ".blb"), read_only_, nullptr);
     }
     counters_ = indexes_.ReadCounters();
     LoadFreeChain(counters_.free_records, counters_.first_free_record);
-    // Compacting the data file at a writable open needs index maintenance;
-    // until the write path exists a writable open leaves the file as it is.
   } catch (...) {
     indexes_.CloseAll();
     return kOpenBlobOrCountersFailed;

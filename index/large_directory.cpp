@@ -55,7 +55,6 @@ void TKeyBufSecondIndex::ReadBlock(int32_t b) {
   block_no_ = -1;
   if (b < 0 || b >= blocks_) RaiseIndexCorrupted();
   file_.Seek(b);
-  ++block_reads_;
   if (file_.Read(image_, 1) != 1) RaiseIndexCorrupted();
   block_no_ = b;
 }

@@ -84,8 +84,6 @@ class TKeyBufSecondIndex : public TSecondIndex {
 
   int32_t BufferedBlock() const { return block_no_; }
   const THeader& Heads() const { return heads_; }
-  // Blocks read from the file since the directory was made.
-  int64_t BlockReads() const { return block_reads_; }
 
  private:
   // The entry bytes of position p (p >= 0), reading its block when the
@@ -98,7 +96,6 @@ class TKeyBufSecondIndex : public TSecondIndex {
   uint8_t* image_ = nullptr;  // block_ + one spare entry
   int32_t block_no_ = -1;
   int32_t blocks_ = 0;  // whole blocks in the file
-  int64_t block_reads_ = 0;
   THeader heads_;
 };
 

@@ -138,7 +138,6 @@ class TInd1FOps {
   int32_t Word(int k) const;
   void SetWord(int k, int32_t value);
   const uint8_t* Prefix(int k) const { return key_ + kPrefixBytes * k; }
-  uint8_t* MutablePrefix(int k) { return key_ + kPrefixBytes * k; }
 
   // Reads the on-disk chain of free pages into the free list. Only pages
   // that really are free are listed: each lies in 2 .. pages - 1, has entry

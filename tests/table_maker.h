@@ -21,8 +21,8 @@ namespace logvane::test {
 inline void MakeRandomTable(TTestTable& t, uint32_t seed, double version, int live,
                             double free_share = 0.1) {
   TRandomTables rnd(seed);
-  t.spec = rnd.Spec(version);
-  t.slots = rnd.Slots(t.spec, live, free_share);
+  t.desc = rnd.Spec(version);
+  t.slots = rnd.Slots(t.desc, live, free_share);
   tools::IndexBuildOptions options;
   options.fill = tools::TFillPolicy::kRandom;
   options.seed = seed;
@@ -44,20 +44,20 @@ inline TSlot Free(int32_t next) { return {false, next}; }
 inline void MakeLogTable(TTestTable& t, double version, const std::vector<TSlot>& slots,
                          const tools::IndexBuildOptions& options = {},
                          bool descending_primary = false) {
-  t.spec = tools::TableSpec{};
-  t.spec.format_version = version;
-  t.spec.fields = {tools::MakeField("Id", 'I'), tools::MakeField("Call", 'S', 10),
+  t.desc = tools::TableDescription{};
+  t.desc.format_version = version;
+  t.desc.fields = {tools::MakeField("Id", 'I'), tools::MakeField("Call", 'S', 10),
                    tools::MakeField("Band", 'I')};
-  t.spec.indexes = {
+  t.desc.indexes = {
       {"Primary", {0}, static_cast<double>(kIndexPrimary | (descending_primary ? kIndexDescending : 0))},
       {"Call", {1}, kIndexCaseInsensitive},
       {"Band", {2}, kIndexDescending}};
-  t.spec.LayOut();
+  t.desc.LayOut();
   t.slots.clear();
-  tools::TRecordBuilder r(t.spec);
+  tools::TRecordBuilder r(t.desc);
   for (const TSlot& s : slots) {
     if (!s.live) {
-      t.slots.push_back(tools::FreeRecordImage(t.spec.RecordLength(), s.value));
+      t.slots.push_back(tools::FreeRecordImage(t.desc.RecordLength(), s.value));
       continue;
     }
     std::string call = "C";

@@ -11,29 +11,29 @@
 
 namespace logvane::tools {
 
-BlobFileLayout WriteBlobFile(const std::string& path, const BlobFileSpec& spec) {
-  const int32_t block_size = spec.block_size;
+BlobFileLayout WriteBlobFile(const std::string& path, const BlobFileContents& desc) {
+  const int32_t block_size = desc.block_size;
   if (block_size <= kBlobHeaderSize) throw std::invalid_argument("blob block size too small");
   const size_t payload = static_cast<size_t>(block_size - kBlobHeaderSize);
 
   BlobFileLayout layout;
   layout.block_size = block_size;
-  layout.chains.resize(spec.values.size());
+  layout.chains.resize(desc.values.size());
   int32_t next_block = 1;
   auto take = [&] { return next_block++ * block_size; };
   auto add_free = [&] {
-    for (int i = 0; i < spec.free_blocks; ++i) layout.free_blocks.push_back(take());
+    for (int i = 0; i < desc.free_blocks; ++i) layout.free_blocks.push_back(take());
   };
 
   std::vector<size_t> counts;
   size_t most = 0;
-  for (const BlobValue& v : spec.values) {
+  for (const BlobValue& v : desc.values) {
     if (v.bytes.empty()) throw std::invalid_argument("empty blob value");
     counts.push_back((v.bytes.size() + payload - 1) / payload);
     most = std::max(most, counts.back());
   }
-  if (spec.free_blocks_first) add_free();
-  if (spec.interleave) {
+  if (desc.free_blocks_first) add_free();
+  if (desc.interleave) {
     for (size_t k = 0; k < most; ++k)
       for (size_t v = 0; v < counts.size(); ++v)
         if (k < counts[v]) layout.chains[v].push_back(take());
@@ -41,7 +41,7 @@ BlobFileLayout WriteBlobFile(const std::string& path, const BlobFileSpec& spec) 
     for (size_t v = 0; v < counts.size(); ++v)
       for (size_t k = 0; k < counts[v]; ++k) layout.chains[v].push_back(take());
   }
-  if (!spec.free_blocks_first) add_free();
+  if (!desc.free_blocks_first) add_free();
   layout.block_count = next_block;
 
   std::vector<uint8_t> image(static_cast<size_t>(next_block) * block_size, 0);
@@ -49,8 +49,8 @@ BlobFileLayout WriteBlobFile(const std::string& path, const BlobFileSpec& spec) 
   PutInt32(image.data() + kBlobFreeHeadOffset,
            layout.free_blocks.empty() ? -1 : layout.free_blocks.front());
 
-  for (size_t v = 0; v < spec.values.size(); ++v) {
-    const BlobValue& value = spec.values[v];
+  for (size_t v = 0; v < desc.values.size(); ++v) {
+    const BlobValue& value = desc.values[v];
     const std::vector<int32_t>& chain = layout.chains[v];
     for (size_t k = 0; k < chain.size(); ++k) {
       const size_t start = k * payload;

@@ -22,7 +22,7 @@ struct BlobValue {
   int32_t field = 0;  // 0-based field number
 };
 
-struct BlobFileSpec {
+struct BlobFileContents {
   int32_t block_size = 512;
   std::vector<BlobValue> values;
   int free_blocks = 0;
@@ -42,7 +42,7 @@ struct BlobFileLayout {
 
 // Writes the file (replacing any) and returns its layout. Throws
 // std::invalid_argument for a block size of 24 or less or an empty value.
-BlobFileLayout WriteBlobFile(const std::string& path, const BlobFileSpec& spec);
+BlobFileLayout WriteBlobFile(const std::string& path, const BlobFileContents& desc);
 
 // Header fields of a block by their byte offset in the header.
 enum class BlobHeaderField : int {

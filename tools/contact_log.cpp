@@ -16,10 +16,10 @@ enum LogField {
 };
 }  // namespace
 
-TableSpec ContactLogSpec(double format_version) {
-  TableSpec spec;
-  spec.format_version = format_version;
-  spec.fields = {
+TableDescription ContactLogDescription(double format_version) {
+  TableDescription desc;
+  desc.format_version = format_version;
+  desc.fields = {
       MakeField("NumSent", 'I'),     MakeField("Call", 'S', 14),      MakeField("QSODate", 'D'),
       MakeField("TimeStart", 'S', 5), MakeField("Freq", 'F'),         MakeField("Mode", 'S', 6),
       MakeField("Name", 'S', 21),    MakeField("City", 'S', 26),      MakeField("State", 'S', 4),
@@ -27,24 +27,24 @@ TableSpec ContactLogSpec(double format_version) {
       MakeField("RstRcvd", 'S', 4),  MakeField("NumRcvd", 'I'),       MakeField("IBM", 'B'),
       MakeField("Retired", 'B'),     MakeField("Comments", 'M'),
   };
-  spec.indexes = {
+  desc.indexes = {
       {"NumSentIndx", {kNumSent}, kIndexPrimary},
       {"Call", {kCall}, kIndexCaseInsensitive},
   };
-  spec.LayOut();
-  return spec;
+  desc.LayOut();
+  return desc;
 }
 
 std::string WriteContactLog(const std::string& folder, int count,
                             const std::function<void(int, Contact&)>& make,
                             const ContactLogOptions& options) {
-  TableSpec spec = ContactLogSpec(options.format_version);
+  TableDescription desc = ContactLogDescription(options.format_version);
   const std::string mti = folder + "/LogTabl.mti";
-  WriteDefinition(mti, spec);
+  WriteDefinition(mti, desc);
 
   // First pass: the memos, whose block offsets the records refer to.
   Contact c;
-  BlobFileSpec blobs;
+  BlobFileContents blobs;
   std::vector<int32_t> slot_of(count);
   int32_t slot = 0;
   auto next_slot = [&]() {
@@ -61,8 +61,8 @@ std::string WriteContactLog(const std::string& folder, int count,
 
   // Second pass: the records, free slots chained in ascending order.
   std::ofstream mtd(platform::ChangeFileExt(mti, ".MTD"), std::ios::binary | std::ios::trunc);
-  TRecordBuilder r(spec);
-  const int length = spec.RecordLength();
+  TRecordBuilder r(desc);
+  const int length = desc.RecordLength();
   size_t memo = 0;
   int32_t written = 0;
   // Free slots lie every `free_slot_every` slots; each links to the next.

@@ -39,7 +39,7 @@ struct ContactLogOptions {
 
 // The log's table: NumSent (the primary index "NumSentIndx"), the contact's
 // fields, and the case-insensitive index "Call".
-TableSpec ContactLogSpec(double format_version = 4.0);
+TableDescription ContactLogDescription(double format_version = 4.0);
 
 // Writes LogTabl.mti with its data, index and blob files into `folder`
 // (which must exist), asking `make` for contacts 0 .. count-1; contact i

@@ -22,11 +22,11 @@ void PutShortString(uint8_t* entry, int offset, const std::string& s, size_t max
 
 }  // namespace
 
-void TableSpec::LayOut() {
+void TableDescription::LayOut() {
   if (laid_out) return;
   laid_out = true;
   int next = static_cast<int>(fields.size());
-  for (FieldSpec& f : fields) {
+  for (FieldDescription& f : fields) {
     if (f.size == 0) f.size = std::max(1, StoredWidth(f.type));
     if (f.offset < 0) f.offset = next;
     next = std::max(next, f.offset + f.size);
@@ -34,8 +34,8 @@ void TableSpec::LayOut() {
   if (record_length == 0) record_length = std::max(next, kMinRecordLength);
 }
 
-TmtbFieldDesc TableSpec::FieldDesc(int n) const {
-  const FieldSpec& f = fields.at(n);
+TmtbFieldDesc TableDescription::FieldDesc(int n) const {
+  const FieldDescription& f = fields.at(n);
   TmtbFieldDesc d;
   d.name = f.name;
   d.type_code = f.type;
@@ -44,24 +44,24 @@ TmtbFieldDesc TableSpec::FieldDesc(int n) const {
   return d;
 }
 
-void WriteDefinition(const std::string& mti_path, TableSpec spec) {
-  spec.LayOut();
+void WriteDefinition(const std::string& mti_path, TableDescription desc) {
+  desc.LayOut();
   std::vector<uint8_t> file;
   auto entry = [&file]() {
     file.resize(file.size() + kDefinitionEntrySize);
     return file.data() + file.size() - kDefinitionEntrySize;
   };
 
-  bool has_blob = std::any_of(spec.fields.begin(), spec.fields.end(),
-                              [](const FieldSpec& f) { return IsBlobType(f.type); });
+  bool has_blob = std::any_of(desc.fields.begin(), desc.fields.end(),
+                              [](const FieldDescription& f) { return IsBlobType(f.type); });
   uint8_t* header = entry();
-  PutInt32(header + 320, spec.field_count.value_or(static_cast<int>(spec.fields.size())));
-  PutInt32(header + 324, spec.index_count.value_or(static_cast<int>(spec.indexes.size())));
-  PutInt32(header + 328, spec.record_length);
-  PutInt32(header + 332, spec.blob_flag.value_or(has_blob) ? 1 : 0);
-  DoubleToReal48(spec.format_version, header + 418);
+  PutInt32(header + 320, desc.field_count.value_or(static_cast<int>(desc.fields.size())));
+  PutInt32(header + 324, desc.index_count.value_or(static_cast<int>(desc.indexes.size())));
+  PutInt32(header + 328, desc.record_length);
+  PutInt32(header + 332, desc.blob_flag.value_or(has_blob) ? 1 : 0);
+  DoubleToReal48(desc.format_version, header + 418);
 
-  for (const FieldSpec& f : spec.fields) {
+  for (const FieldDescription& f : desc.fields) {
     uint8_t* e = entry();
     PutShortString(e, 0, f.name, 64);
     e[65] = static_cast<uint8_t>(f.type);
@@ -76,7 +76,7 @@ void WriteDefinition(const std::string& mti_path, TableSpec spec) {
     PutInt32(e + 340, f.minimum_text ? 1 : 0);
     PutInt32(e + 344, f.maximum_text ? 1 : 0);
   }
-  for (const IndexSpec& x : spec.indexes) {
+  for (const IndexDescription& x : desc.indexes) {
     uint8_t* e = entry();
     PutShortString(e, 0, x.name, 255);
     PutInt32(e + 320, static_cast<int32_t>(x.key_fields.size()));
@@ -90,8 +90,8 @@ void WriteDefinition(const std::string& mti_path, TableSpec spec) {
   if (!out.flush()) throw std::runtime_error("cannot write " + mti_path);
 }
 
-TRecordBuilder::TRecordBuilder(const TableSpec& spec) {
-  TableSpec laid = spec;
+TRecordBuilder::TRecordBuilder(const TableDescription& desc) {
+  TableDescription laid = desc;
   laid.LayOut();
   for (size_t i = 0; i < laid.fields.size(); ++i) fields_.push_back(laid.FieldDesc(static_cast<int>(i)));
   image_.assign(laid.record_length, 0);

@@ -19,7 +19,7 @@
 
 namespace logvane::tools {
 
-struct FieldSpec {
+struct FieldDescription {
   std::string name;
   char type = 'S';
   int size = 0;     // 0: the stored width of the type (strings need a size)
@@ -31,24 +31,24 @@ struct FieldSpec {
   bool marker = false;
 };
 
-inline FieldSpec MakeField(std::string name, char type, int size = 0) {
-  FieldSpec f;
+inline FieldDescription MakeField(std::string name, char type, int size = 0) {
+  FieldDescription f;
   f.name = std::move(name);
   f.type = type;
   f.size = size;
   return f;
 }
 
-struct IndexSpec {
+struct IndexDescription {
   std::string name;
   std::vector<int> key_fields;
   double options = 0;  // stored as a 6-byte real
 };
 
-struct TableSpec {
+struct TableDescription {
   double format_version = 4.0;
-  std::vector<FieldSpec> fields;
-  std::vector<IndexSpec> indexes;
+  std::vector<FieldDescription> fields;
+  std::vector<IndexDescription> indexes;
   int record_length = 0;               // 0: computed
   std::optional<bool> blob_flag;       // default: true when a field is a blob kind
   std::optional<int> field_count;      // override the header's counts
@@ -64,12 +64,12 @@ struct TableSpec {
 };
 
 // Writes the definition file. Calls LayOut on a copy.
-void WriteDefinition(const std::string& mti_path, TableSpec spec);
+void WriteDefinition(const std::string& mti_path, TableDescription desc);
 
 // One record image, built field by field with the engine's stored forms.
 class TRecordBuilder {
  public:
-  explicit TRecordBuilder(const TableSpec& spec);
+  explicit TRecordBuilder(const TableDescription& desc);
   TRecordBuilder& Clear();  // every field null, every byte 0
   TRecordBuilder& SetInt(int field, int32_t value);
   TRecordBuilder& SetBool(int field, bool value);

@@ -33,11 +33,11 @@ class BlobFileTest : public ::testing::Test {
   // B = 512: one 1000-byte value of 3 blocks (488 + 488 + 24 used bytes)
   // owned by record 4, field 2, then a single-block value, then free blocks.
   tools::BlobFileLayout WriteFile(int free_blocks, bool free_first = false) {
-    tools::BlobFileSpec spec;
-    spec.values = {{Pattern(1000, 1), 4, 2}, {Pattern(10, 2), 5, 2}};
-    spec.free_blocks = free_blocks;
-    spec.free_blocks_first = free_first;
-    return tools::WriteBlobFile(path_, spec);
+    tools::BlobFileContents desc;
+    desc.values = {{Pattern(1000, 1), 4, 2}, {Pattern(10, 2), 5, 2}};
+    desc.free_blocks = free_blocks;
+    desc.free_blocks_first = free_first;
+    return tools::WriteBlobFile(path_, desc);
   }
 
   // The message of the EBlobError `f` raises; "no error" when none.
@@ -75,27 +75,27 @@ TEST_F(BlobFileTest, ValuesOfOneAndSeveralBlocksReadBackExactly) {
   for (auto [block_size, interleave] : {std::pair{512, false}, {512, true}, {64, true}}) {
     SCOPED_TRACE(testing::Message() << "B=" << block_size << " interleave=" << interleave);
     const size_t p = static_cast<size_t>(block_size - kBlobHeaderSize);
-    tools::BlobFileSpec spec;
-    spec.block_size = block_size;
-    spec.interleave = interleave;  // chains jump about the file
-    spec.free_blocks = 2;
-    spec.free_blocks_first = true;
-    spec.values = {{Pattern(1000, 1), 0, 1},
+    tools::BlobFileContents desc;
+    desc.block_size = block_size;
+    desc.interleave = interleave;  // chains jump about the file
+    desc.free_blocks = 2;
+    desc.free_blocks_first = true;
+    desc.values = {{Pattern(1000, 1), 0, 1},
                    {Pattern(p, 2), 1, 1},
                    {Pattern(p + 1, 3), 2, 3},
                    {Pattern(1, 4), 3, 1},
                    {Pattern(3 * p, 5), 7, 0}};
-    const tools::BlobFileLayout layout = tools::WriteBlobFile(path_, spec);
+    const tools::BlobFileLayout layout = tools::WriteBlobFile(path_, desc);
 
     blob_.OpenBlobFile(path_, true, nullptr);
     EXPECT_EQ(blob_.PayloadSize(), block_size - kBlobHeaderSize);
-    for (size_t v = 0; v < spec.values.size(); ++v) {
+    for (size_t v = 0; v < desc.values.size(); ++v) {
       const TBlobValueHeader h = blob_.ReadValueHeader(layout.First(v));
-      EXPECT_EQ(h.owner, spec.values[v].owner);
-      EXPECT_EQ(h.field, spec.values[v].field);
-      EXPECT_EQ(h.total, static_cast<int32_t>(spec.values[v].bytes.size()));
+      EXPECT_EQ(h.owner, desc.values[v].owner);
+      EXPECT_EQ(h.field, desc.values[v].field);
+      EXPECT_EQ(h.total, static_cast<int32_t>(desc.values[v].bytes.size()));
       blob_.ReadValue(layout.First(v), dest_);
-      EXPECT_EQ(AsString(dest_), spec.values[v].bytes) << "value " << v;
+      EXPECT_EQ(AsString(dest_), desc.values[v].bytes) << "value " << v;
     }
     blob_.CloseBlobFile();
   }

@@ -21,22 +21,22 @@ constexpr int kNr = 0, kNotes = 1, kCall = 2, kPic = 3;
 class BlobHolderTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    spec_.fields = {MakeField("Nr", 'I'), MakeField("Notes", 'M'), MakeField("Call", 'S', 10),
+    desc_.fields = {MakeField("Nr", 'I'), MakeField("Notes", 'M'), MakeField("Call", 'S', 10),
                     MakeField("Pic", 'G')};
-    spec_.indexes = {{"Primary", {kNr}, 0}};
-    tools::WriteDefinition(mti_, spec_);
+    desc_.indexes = {{"Primary", {kNr}, 0}};
+    tools::WriteDefinition(mti_, desc_);
     platform::File f;
     ASSERT_EQ(f.Open(mti_, platform::kAccessRead | platform::kShareDenyNone), 0);
     ReadTableDefinition(f, def_);
     holders_.Build(def_);
 
-    tools::BlobFileSpec blobs;
+    tools::BlobFileContents blobs;
     blobs.interleave = true;
     blobs.values = {{notes0_, 0, kNotes}, {pic0_, 0, kPic}, {notes1_, 1, kNotes}};
     layout_ = tools::WriteBlobFile(blb_, blobs);
     file_.OpenBlobFile(blb_, true, nullptr);
 
-    tools::TRecordBuilder b(spec_);
+    tools::TRecordBuilder b(desc_);
     image0_ = b.Clear()
                   .SetInt(kNr, 0)
                   .SetInt(kNotes, layout_.First(0))
@@ -62,7 +62,7 @@ class BlobHolderTest : public ::testing::Test {
   test::TempDir dir_;
   std::string mti_ = dir_.File("Log.mti");
   std::string blb_ = dir_.File("Log.blb");
-  tools::TableSpec spec_;
+  tools::TableDescription desc_;
   TmtbTableDef def_;
   TBlobHolders holders_;
   tools::BlobFileLayout layout_;

@@ -26,18 +26,18 @@ TEST(JsonText, CodePageBytesBecomeUtf8) {
 
 TEST(TableDump, EveryKindAsJson) {
   test::TempDir dir;
-  tools::TableSpec spec;
-  spec.fields = {MakeField(" Id ", 'A'), MakeField("Name", 'S', 10), MakeField("When", 'D'),
+  tools::TableDescription desc;
+  desc.fields = {MakeField(" Id ", 'A'), MakeField("Name", 'S', 10), MakeField("When", 'D'),
                  MakeField("Ok", 'B'),   MakeField("Price", 'C'),    MakeField("Ratio", 'R'),
                  MakeField("Pic", 'G'),  MakeField("Odd", 'Z', 4),   MakeField("Memo", 'M')};
-  spec.indexes = {{"ById", {0}, 0}, {"ByName", {1}, 0}};
-  spec.LayOut();
+  desc.indexes = {{"ById", {0}, 0}, {"ByName", {1}, 0}};
+  desc.LayOut();
   const std::string mti = dir.File("T.mti");
-  tools::WriteDefinition(mti, spec);
-  tools::BlobFileSpec blobs;
+  tools::WriteDefinition(mti, desc);
+  tools::BlobFileContents blobs;
   blobs.values = {{"\x01\x02\x03\x04", 0, 6}, {"caf\xE9", 0, 8}};
   auto layout = tools::WriteBlobFile(dir.File("T.blb"), blobs);
-  tools::TRecordBuilder r(spec);
+  tools::TRecordBuilder r(desc);
   std::vector<std::vector<uint8_t>> slots;
   r.Clear().SetInt(0, 7).SetString(1, "B").SetFloat(2, 37758.5 + 0.25 / 86400).SetBool(3, true)
       .SetFloat(4, 12.5).SetFloat(5, -0.375).SetInt(6, layout.First(0)).SetInt(8, layout.First(1));

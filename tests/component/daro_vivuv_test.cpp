@@ -74,7 +74,7 @@ TEST_F(TableCursor, EveryOpenFailureHasItsMessage) {
       {damaged, [&] { fs::remove(DirectoryFileName(t_.mti, 1)); }},                              // -4
       // The free chain's head (counter 1, page 1 of index 0) on a live record.
       {damaged, [&] { test::PatchBytes(LeafPageFileName(t_.mti, 0), 4096 + 4, test::Int32Bytes(0)); }},  // -5
-      {damaged, [&] { test::PatchBytes(mtd, 2 * static_cast<size_t>(t_.spec.RecordLength()), {0xFF}); }},  // -6
+      {damaged, [&] { test::PatchBytes(mtd, 2 * static_cast<size_t>(t_.desc.RecordLength()), {0xFF}); }},  // -6
   };
   for (bool read_only : {true, false}) {
     for (const auto& [message, damage] : cases) {

@@ -26,9 +26,9 @@ using tools::MakeField;
 
 enum { kId, kAuto, kFlag, kNext, kPrice, kWhen, kFreq, kReal, kCall, kNotes, kOdd };
 
-void WriteTable(const std::string& mti, const tools::TableSpec& spec,
+void WriteTable(const std::string& mti, const tools::TableDescription& desc,
                 const std::vector<std::vector<uint8_t>>& slots) {
-  tools::WriteDefinition(mti, spec);
+  tools::WriteDefinition(mti, desc);
   tools::WriteDataFile(platform::ChangeFileExt(mti, ".MTD"), slots);
   tools::BuildIndexes(mti);
 }
@@ -47,21 +47,21 @@ constexpr double k1432 = (14 * 60 + 32) / 1440.0;
 class FieldValues : public ::testing::Test {
  protected:
   void SetUp() override {
-    spec_.fields = {MakeField("Id", 'I'),     MakeField("Auto", 'A'),   MakeField("Flag", 'B'),
+    desc_.fields = {MakeField("Id", 'I'),     MakeField("Auto", 'A'),   MakeField("Flag", 'B'),
                     MakeField("Next", 'I'),   MakeField("Price", 'C'),  MakeField("When", 'D'),
                     MakeField("Freq", 'F'),   MakeField("Real", 'R'),   MakeField("Call", 'S', 11),
                     MakeField("Notes", 'M'),  MakeField("Odd", 'X', 4)};
-    spec_.indexes = {{"Primary", {kId}, kIndexPrimary}};
-    spec_.LayOut();
-    tools::WriteDefinition(mti_, spec_);
+    desc_.indexes = {{"Primary", {kId}, kIndexPrimary}};
+    desc_.LayOut();
+    tools::WriteDefinition(mti_, desc_);
 
-    tools::BlobFileSpec blobs;
+    tools::BlobFileContents blobs;
     blobs.values = {{LongNote(), 0, kNotes}, {"short", 1, kNotes}};
     blobs.interleave = true;
     const tools::BlobFileLayout layout =
         tools::WriteBlobFile(platform::ChangeFileExt(mti_, ".blb"), blobs);
 
-    tools::TRecordBuilder r(spec_);
+    tools::TRecordBuilder r(desc_);
     // Record 0: the Flag byte is false and the Next field right after it
     // starts with the byte 1.
     slots_.push_back(r.Clear()
@@ -89,7 +89,7 @@ class FieldValues : public ::testing::Test {
                          .SetString(kCall, "ABCDEFGHIJ")
                          .SetInt(kNotes, layout.First(1))
                          .Image());
-    slots_.back()[spec_.fields[kCall].offset + 10] = 'K';
+    slots_.back()[desc_.fields[kCall].offset + 10] = 'K';
     // Record 2: only the key has a value.
     slots_.push_back(r.Clear().SetInt(kId, 3).Image());
     Write();
@@ -111,7 +111,7 @@ class FieldValues : public ::testing::Test {
 
   test::TempDir dir_;
   std::string mti_ = dir_.File("Kinds.mti");
-  tools::TableSpec spec_;
+  tools::TableDescription desc_;
   std::vector<std::vector<uint8_t>> slots_;
   TDaroVivuv cursor_;
 };
@@ -168,7 +168,7 @@ TEST_F(FieldValues, TextForms) {
 }
 
 TEST_F(FieldValues, DamagedDateIsReportedNotPrinted) {
-  tools::TRecordBuilder r(spec_);
+  tools::TRecordBuilder r(desc_);
   slots_[0] = r.Clear().SetInt(kId, 1).SetFloat(kWhen, 1e300).Image();
   slots_[1] = r.Clear().SetInt(kId, 2).SetFloat(kWhen, std::nan("")).Image();
   Write();
@@ -218,8 +218,8 @@ TEST_F(FieldValues, BlobValuesOfCachedRecords) {
 }
 
 TEST_F(FieldValues, BlobFieldOfATableWithoutBlobFile) {
-  spec_.blob_flag = false;
-  tools::WriteDefinition(mti_, spec_);
+  desc_.blob_flag = false;
+  tools::WriteDefinition(mti_, desc_);
   cursor_.Open();
   EXPECT_EQ(MessageOf([&] { Text("Notes"); }), msg::kBlobDataInaccessible);
   cursor_.Last();
@@ -231,12 +231,12 @@ TEST_F(FieldValues, BlobFieldOfATableWithoutBlobFile) {
 TEST(FieldNames, BlanksAroundStoredNamesAreIgnored) {
   test::TempDir dir;
   const std::string mti = dir.File("Blanks.mti");
-  tools::TableSpec spec;
-  spec.fields = {MakeField(" Id", 'I'), MakeField("Call  ", 'S', 8)};
-  spec.indexes = {{"Primary", {0}, kIndexPrimary}};
-  spec.LayOut();
-  tools::TRecordBuilder r(spec);
-  WriteTable(mti, spec, {r.Clear().SetInt(0, 4).SetString(1, "K1AR").Image()});
+  tools::TableDescription desc;
+  desc.fields = {MakeField(" Id", 'I'), MakeField("Call  ", 'S', 8)};
+  desc.indexes = {{"Primary", {0}, kIndexPrimary}};
+  desc.LayOut();
+  tools::TRecordBuilder r(desc);
+  WriteTable(mti, desc, {r.Clear().SetInt(0, 4).SetString(1, "K1AR").Image()});
 
   TDaroVivuv t;
   t.SetTableName(mti);
@@ -255,22 +255,22 @@ TEST(FieldNames, BlanksAroundStoredNamesAreIgnored) {
 TEST(ColumnAttributes, AppliedFromTheDefinition) {
   test::TempDir dir;
   const std::string mti = dir.File("Attr.mti");
-  tools::TableSpec spec;
-  spec.fields = {MakeField("Id", 'I'), MakeField("Freq", 'F'), MakeField("Price", 'C'),
+  tools::TableDescription desc;
+  desc.fields = {MakeField("Id", 'I'), MakeField("Freq", 'F'), MakeField("Price", 'C'),
                  MakeField("Call", 'S', 8)};
-  spec.fields[0].required = true;
-  spec.fields[0].default_text = "42";
-  spec.fields[0].minimum_text = "1";
-  spec.fields[0].maximum_text = "99";
+  desc.fields[0].required = true;
+  desc.fields[0].default_text = "42";
+  desc.fields[0].minimum_text = "1";
+  desc.fields[0].maximum_text = "99";
   // A minimum that does not convert: the maximum after it is skipped.
-  spec.fields[1].minimum_text = "low";
-  spec.fields[1].maximum_text = "5";
-  spec.fields[2].minimum_text = "0.5";
-  spec.fields[2].maximum_text = "1e3";
-  spec.fields[3].default_text = "N0CALL";
-  spec.fields[3].minimum_text = "A";  // ignored for strings
-  spec.indexes = {{"Primary", {0}, kIndexPrimary}};
-  WriteTable(mti, spec, {});
+  desc.fields[1].minimum_text = "low";
+  desc.fields[1].maximum_text = "5";
+  desc.fields[2].minimum_text = "0.5";
+  desc.fields[2].maximum_text = "1e3";
+  desc.fields[3].default_text = "N0CALL";
+  desc.fields[3].minimum_text = "A";  // ignored for strings
+  desc.indexes = {{"Primary", {0}, kIndexPrimary}};
+  WriteTable(mti, desc, {});
 
   TDaroVivuv t;
   t.SetTableName(mti);

@@ -37,13 +37,13 @@ int32_t Rank(const std::vector<int32_t>& order, int32_t r) {
 
 // Whether `rec` agrees with the search image on `fields`, the last one on at
 // most `partial` characters when it is a text.
-bool Agrees(const tools::TableSpec& spec, const uint8_t* rec, const uint8_t* img,
+bool Agrees(const tools::TableDescription& desc, const uint8_t* rec, const uint8_t* img,
             const std::vector<int>& fields, bool ci, int partial) {
   for (size_t k = 0; k < fields.size(); ++k) {
     const int f = fields[k];
     if (rec[f] != img[f]) return false;
     if (rec[f] != kValueFlag) continue;
-    const tools::FieldSpec& fs = spec.fields[f];
+    const tools::FieldDescription& fs = desc.fields[f];
     const uint8_t* a = rec + fs.offset;
     const uint8_t* b = img + fs.offset;
     if (fs.type != 'S') {
@@ -172,10 +172,10 @@ void RandomCursor::CheckGoToRecord(int j, test::TRandomTables& rnd) {
 void RandomCursor::CheckLocate(int j, test::TRandomTables& rnd) {
   SCOPED_TRACE("locate");
   const TmtbTableDef& def = eng_.Definition();
-  const tools::TableSpec& spec = t_->spec;
+  const tools::TableDescription& desc = t_->desc;
   const std::vector<int32_t>& order = orders_[j];
   const auto n = static_cast<int32_t>(order.size());
-  const int length = spec.RecordLength();
+  const int length = desc.RecordLength();
   for (int x = 0; x < 30 && n > 0; ++x) {
     // The leading key fields of some index, in any order, taken from a
     // record, its texts' case changed, sometimes changed to miss.
@@ -190,7 +190,7 @@ void RandomCursor::CheckLocate(int j, test::TRandomTables& rnd) {
     const std::vector<uint8_t>& src = t_->slots[order[rnd.Uniform(0, n - 1)]];
     std::vector<uint8_t> image(length, 0);
     for (int f : fields) {
-      const tools::FieldSpec& fs = spec.fields[f];
+      const tools::FieldDescription& fs = desc.fields[f];
       image[f] = src[f];
       std::memcpy(&image[fs.offset], &src[fs.offset], fs.size);
       if (fs.type == 'S' && ci)
@@ -198,7 +198,7 @@ void RandomCursor::CheckLocate(int j, test::TRandomTables& rnd) {
           if (std::isalpha(image[fs.offset + i]) && rnd.Chance(0.5)) image[fs.offset + i] ^= 0x20;
     }
     int partial = 0;
-    const tools::FieldSpec& last = spec.fields[fields.back()];
+    const tools::FieldDescription& last = desc.fields[fields.back()];
     if (last.type == 'S' && image[fields.back()] == kValueFlag && rnd.Chance(0.5)) {
       const int len = static_cast<int>(strnlen(reinterpret_cast<const char*>(&image[last.offset]), last.size));
       if (len > 0) {
@@ -207,7 +207,7 @@ void RandomCursor::CheckLocate(int j, test::TRandomTables& rnd) {
       }
     }
     if (rnd.Chance(0.25)) {
-      const tools::FieldSpec& first = spec.fields[fields.front()];
+      const tools::FieldDescription& first = desc.fields[fields.front()];
       image[fields.front()] = kValueFlag;
       if (first.type == 'I' || first.type == 'A') PutInt32(&image[first.offset], rnd.Uniform(-9, 9) * 1000003);
       if (first.type == 'S') image[first.offset] = 'q';
@@ -219,7 +219,7 @@ void RandomCursor::CheckLocate(int j, test::TRandomTables& rnd) {
     const std::vector<int32_t>& walk = index >= 0 ? orders_[index] : order;
     int32_t expected = -1;
     for (int32_t r : walk)
-      if (Agrees(spec, t_->slots[r].data(), image.data(), fields, ci, partial)) {
+      if (Agrees(desc, t_->slots[r].data(), image.data(), fields, ci, partial)) {
         expected = r;
         break;
       }
@@ -282,7 +282,7 @@ class SmallCursor : public ::testing::TestWithParam<double> {
     test::MakeLogTable(t_, GetParam(), slots, {}, descending_primary);
     ASSERT_GE(eng_.OpenTable(t_.mti, kOpenReadShared, 0), 0);
   }
-  int32_t Id() { return GetInt32(eng_.CurrentImage() + t_.spec.fields[0].offset); }
+  int32_t Id() { return GetInt32(eng_.CurrentImage() + t_.desc.fields[0].offset); }
 
   TTestTable t_;
   TmtbDBEng eng_;
@@ -306,7 +306,7 @@ TEST_P(SmallCursor, EmptyTable) {
       EXPECT_EQ(eng_.MoveToPosition(3), 0);
       EXPECT_EQ(eng_.CurrentRecordNumber(), -1);
       EXPECT_FALSE(eng_.GoToRecord(0));
-      std::vector<uint8_t> image(t_.spec.RecordLength(), 0);
+      std::vector<uint8_t> image(t_.desc.RecordLength(), 0);
       std::vector<int> fields = {0};
       EXPECT_FALSE(eng_.Locate(fields, image.data(), false, 0, true, -1));
       try {
@@ -357,13 +357,13 @@ TEST_P(SmallCursor, LocateOnAnAscendingIndexOverADescendingPrimary) {
   std::vector<int> fields = {1};
   const int index = eng_.FindIndexForFields(fields, true);
   ASSERT_EQ(index, 1);
-  tools::TRecordBuilder b(t_.spec);
+  tools::TRecordBuilder b(t_.desc);
   std::vector<uint8_t> image = b.Clear().SetString(1, "ci").Image();
   EXPECT_TRUE(eng_.Locate(fields, image.data(), true, 0, true, index));
   EXPECT_EQ(Id(), 8);
   image = b.Clear().SetString(1, "CH").Image();
   EXPECT_TRUE(eng_.Locate(fields, image.data(), true, 2, false, index));
-  EXPECT_EQ(GetInt32(image.data() + t_.spec.fields[0].offset), 7) << "the first Ch... in the index's order";
+  EXPECT_EQ(GetInt32(image.data() + t_.desc.fields[0].offset), 7) << "the first Ch... in the index's order";
   EXPECT_EQ(Id(), 8) << "not moved";
 }
 
@@ -372,12 +372,12 @@ TEST_P(SmallCursor, LocateOnAnAscendingIndexOverADescendingPrimary) {
 // are tried from the last one.
 TEST(FindIndexForFields, ChoosesFromTheLastIndex) {
   TTestTable t;
-  t.spec.fields = {tools::MakeField("Id", 'I'), tools::MakeField("Call", 'S', 10), tools::MakeField("Band", 'I')};
-  t.spec.indexes = {{"Primary", {0}, kIndexPrimary},
+  t.desc.fields = {tools::MakeField("Id", 'I'), tools::MakeField("Call", 'S', 10), tools::MakeField("Band", 'I')};
+  t.desc.indexes = {{"Primary", {0}, kIndexPrimary},
                     {"CallCi", {1}, kIndexCaseInsensitive},
                     {"CallBand", {1, 2}, 0},
                     {"BandCall", {2, 1}, kIndexDescending}};
-  t.spec.LayOut();
+  t.desc.LayOut();
   t.Build();
   TmtbDBEng eng;
   ASSERT_GE(eng.OpenTable(t.mti, kOpenReadShared, 0), 0);

@@ -47,7 +47,7 @@ class FilteredCursor : public test::RandomTableTest {
   void Make(uint32_t seed, int live) {
     OpenRandom(seed, live);
     tests_ = TFilterTests{};
-    tests_.id_offset = t_->spec.fields[0].offset;
+    tests_.id_offset = t_->desc.fields[0].offset;
     eng_.FilterList().SetExpressionTest(&TFilterTests::Expression, &tests_);
     eng_.FilterList().SetRecordEventTest(&TFilterTests::Event, &tests_);
     eng_.FilterList().SetUseExpressionTest(true);
@@ -125,7 +125,7 @@ TEST_P(FilteredCursor, VisitsExactlyTheAcceptedRecords) {
         const int32_t before = eng_.CurrentRecordNumber();
         EXPECT_EQ(eng_.GoToRecord(r), visible);
         EXPECT_EQ(eng_.CurrentRecordNumber(), visible ? r : before);
-        tools::TRecordBuilder b(t_->spec);
+        tools::TRecordBuilder b(t_->desc);
         std::vector<uint8_t> image = b.Clear().SetInt(0, IdOf(r)).Image();
         std::vector<int> fields = {0};
         const bool use_index = rnd.Chance(0.5) && eng_.CurrentRecordNumber() != -1;

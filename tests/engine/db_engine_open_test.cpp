@@ -97,7 +97,7 @@ class TableOpen : public ::testing::TestWithParam<double> {
   }
   std::string Mtd() const { return platform::ChangeFileExt(t_.mti, ".MTD"); }
   size_t PageBytes() const { return GetParam() < 3 ? 32 : 4096; }
-  size_t SlotOffset(int32_t n) const { return static_cast<size_t>(n) * t_.spec.RecordLength(); }
+  size_t SlotOffset(int32_t n) const { return static_cast<size_t>(n) * t_.desc.RecordLength(); }
   // The five table counters on page 1 of index 0.
   std::vector<int32_t> Counters() const {
     std::vector<uint8_t> b = test::ReadBytes(LeafPageFileName(t_.mti, 0));
@@ -112,7 +112,7 @@ class TableOpen : public ::testing::TestWithParam<double> {
   // records.
   std::vector<int32_t> ChainOnDisk(int32_t head) const {
     std::vector<uint8_t> bytes = test::ReadBytes(Mtd());
-    const int length = t_.spec.RecordLength();
+    const int length = t_.desc.RecordLength();
     std::vector<int32_t> chain;
     for (int32_t p = head; p >= 0 && chain.size() < 100; p = GetInt32(&bytes[SlotOffset(p) + 4])) {
       chain.push_back(p);
@@ -205,12 +205,12 @@ TEST_P(TableOpen, FailureCodes) {
 }
 
 TEST_P(TableOpen, BlobFileFailures) {
-  t_.spec = tools::TableSpec{};
-  t_.spec.format_version = GetParam();
-  t_.spec.fields = {tools::MakeField("Id", 'I'), tools::MakeField("Notes", 'M', 10)};
-  t_.spec.indexes = {{"Primary", {0}, kIndexPrimary}};
-  t_.spec.LayOut();
-  tools::TRecordBuilder r(t_.spec);
+  t_.desc = tools::TableDescription{};
+  t_.desc.format_version = GetParam();
+  t_.desc.fields = {tools::MakeField("Id", 'I'), tools::MakeField("Notes", 'M', 10)};
+  t_.desc.indexes = {{"Primary", {0}, kIndexPrimary}};
+  t_.desc.LayOut();
+  tools::TRecordBuilder r(t_.desc);
   t_.slots = {r.Clear().SetInt(0, 1).Image()};
   t_.Build();
   const std::string blb = platform::ChangeFileExt(t_.mti, ".blb");

@@ -31,11 +31,11 @@ class DamageTest : public ::testing::TestWithParam<Format> {
  protected:
   void SetUp() override {
     const Format& f = GetParam();
-    t_.spec.format_version = f.version;
-    t_.spec.fields = {tools::MakeField("Id", 'I'), tools::MakeField("Call", 'S', 8)};
-    t_.spec.indexes = {{"Id", {0}, kIndexPrimary}, {"Call", {1}, 0}};
-    t_.spec.LayOut();
-    tools::TRecordBuilder r(t_.spec);
+    t_.desc.format_version = f.version;
+    t_.desc.fields = {tools::MakeField("Id", 'I'), tools::MakeField("Call", 'S', 8)};
+    t_.desc.indexes = {{"Id", {0}, kIndexPrimary}, {"Call", {1}, 0}};
+    t_.desc.LayOut();
+    tools::TRecordBuilder r(t_.desc);
     for (int k = 0; k < 40; ++k) t_.slots.push_back(r.Clear().SetInt(0, k).SetString(1, "C" + std::to_string(k % 9)).Image());
     tools::IndexBuildOptions options;
     options.fill = f.large() ? tools::TFillPolicy::kOnePerPage : tools::TFillPolicy::kHalf;
@@ -181,7 +181,7 @@ TEST_P(DamageTest, RecordReadFailingInsideASearch) {
   test::TOpenTable open(t_.mti);
   ASSERT_EQ(open.opened, 1) << open.indexes.LastError();
   // Slot 39 becomes free after the open: the record manager refuses it.
-  std::vector<uint8_t> free = tools::FreeRecordImage(t_.spec.RecordLength(), -1);
+  std::vector<uint8_t> free = tools::FreeRecordImage(t_.desc.RecordLength(), -1);
   test::PatchBytes(platform::ChangeFileExt(t_.mti, ".MTD"), 39 * t_.slots[0].size(), free);
   try {
     FindKey(open.indexes.IndexAt(0), open.source, t_.slots[39].data());

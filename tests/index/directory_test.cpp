@@ -19,11 +19,11 @@ using test::TTestTable;
 // `records` records with ids 0, 1, ..., one a leaf page: the directory has
 // one entry per record.
 void MakeLong(TTestTable& t, double version, int records) {
-  t.spec.format_version = version;
-  t.spec.fields = {tools::MakeField("Id", 'I')};
-  t.spec.indexes = {{"Id", {0}, kIndexPrimary}};
-  t.spec.LayOut();
-  tools::TRecordBuilder r(t.spec);
+  t.desc.format_version = version;
+  t.desc.fields = {tools::MakeField("Id", 'I')};
+  t.desc.indexes = {{"Id", {0}, kIndexPrimary}};
+  t.desc.LayOut();
+  tools::TRecordBuilder r(t.desc);
   for (int k = 0; k < records; ++k) t.slots.push_back(r.Clear().SetInt(0, k).Image());
   tools::IndexBuildOptions options;
   options.fill = tools::TFillPolicy::kOnePerPage;

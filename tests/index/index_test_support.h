@@ -55,11 +55,11 @@ class TDataSource : public TKeySource {
 struct TTestTable {
   TempDir dir;
   std::string mti = dir.File("T.mti");
-  tools::TableSpec spec;
+  tools::TableDescription desc;
   std::vector<std::vector<uint8_t>> slots;
 
   void Build(const tools::IndexBuildOptions& options = {}) {
-    tools::WriteDefinition(mti, spec);
+    tools::WriteDefinition(mti, desc);
     tools::WriteDataFile(platform::ChangeFileExt(mti, ".MTD"), slots);
     tools::BuildIndexes(mti, options);
   }
@@ -101,11 +101,11 @@ class TRandomTables {
  public:
   explicit TRandomTables(uint32_t seed) : rng_(seed) {}
 
-  tools::TableSpec Spec(double version) {
+  tools::TableDescription Spec(double version) {
     static const char kTypes[] = {'I', 'B', 'C', 'D', 'F', 'R', 'S', 'S', 'A'};
-    tools::TableSpec spec;
-    spec.format_version = version;
-    spec.fields.push_back(tools::MakeField("Id", 'I'));
+    tools::TableDescription desc;
+    desc.format_version = version;
+    desc.fields.push_back(tools::MakeField("Id", 'I'));
     const int extra = Uniform(3, 7);
     bool autoinc = false;
     for (int k = 1; k <= extra; ++k) {
@@ -113,33 +113,33 @@ class TRandomTables {
       if (type == 'A' && autoinc) type = 'I';
       autoinc |= type == 'A';
       // Text fields both shorter and longer than a key prefix.
-      spec.fields.push_back(tools::MakeField("F" + std::to_string(k), type, type == 'S' ? Uniform(2, 20) : 0));
+      desc.fields.push_back(tools::MakeField("F" + std::to_string(k), type, type == 'S' ? Uniform(2, 20) : 0));
     }
     const int options0 = kIndexPrimary | (Chance(0.3) ? kIndexDescending : 0) | (Chance(0.3) ? kIndexCaseInsensitive : 0);
     std::vector<int> primary = {0};
     if (Chance(0.3)) primary.push_back(Uniform(1, extra));
-    spec.indexes.push_back({"Primary", primary, static_cast<double>(options0)});
+    desc.indexes.push_back({"Primary", primary, static_cast<double>(options0)});
     const int secondary = Uniform(1, 4);
     for (int i = 1; i <= secondary; ++i) {
       std::vector<int> keys;
       const int n = Uniform(1, 3);
       for (int k = 0; k < n; ++k) keys.push_back(Uniform(1, extra));
       const int options = (Chance(0.4) ? kIndexDescending : 0) | (Chance(0.4) ? kIndexCaseInsensitive : 0);
-      spec.indexes.push_back({"Ix" + std::to_string(i), keys, static_cast<double>(options)});
+      desc.indexes.push_back({"Ix" + std::to_string(i), keys, static_cast<double>(options)});
     }
-    spec.LayOut();
-    return spec;
+    desc.LayOut();
+    return desc;
   }
 
   // A live record with primary value `id`.
-  std::vector<uint8_t> Record(const tools::TableSpec& spec, int32_t id) {
-    tools::TRecordBuilder r(spec);
+  std::vector<uint8_t> Record(const tools::TableDescription& desc, int32_t id) {
+    tools::TRecordBuilder r(desc);
     r.Clear().SetInt(0, id);
-    for (size_t f = 1; f < spec.fields.size(); ++f) {
+    for (size_t f = 1; f < desc.fields.size(); ++f) {
       const int field = static_cast<int>(f);
       if (Chance(0.12)) continue;  // null
       const bool narrow = Chance(0.6);  // from a small domain: equal keys
-      switch (spec.fields[f].type) {
+      switch (desc.fields[f].type) {
         case 'A':
         case 'I': r.SetInt(field, narrow ? Uniform(-3, 3) : Uniform(-1000000, 1000000)); break;
         case 'B': r.SetBool(field, Chance(0.5)); break;
@@ -147,7 +147,7 @@ class TRandomTables {
         case 'D':
         case 'F':
         case 'R': r.SetFloat(field, narrow ? Uniform(-2, 2) * 0.5 : Uniform(-1000000, 1000000) / 7.0); break;
-        case 'S': r.SetString(field, Text(narrow ? 3 : spec.fields[f].size)); break;
+        case 'S': r.SetString(field, Text(narrow ? 3 : desc.fields[f].size)); break;
       }
     }
     return r.Image();
@@ -155,7 +155,7 @@ class TRandomTables {
 
   // `live` records with distinct ids and about `free_share` free slots,
   // chained in slot order.
-  std::vector<std::vector<uint8_t>> Slots(const tools::TableSpec& spec, int live, double free_share) {
+  std::vector<std::vector<uint8_t>> Slots(const tools::TableDescription& desc, int live, double free_share) {
     std::vector<std::vector<uint8_t>> slots;
     std::set<int32_t> ids;
     std::vector<size_t> free;
@@ -168,10 +168,10 @@ class TRandomTables {
       int32_t id;
       do id = Uniform(-5000000, 5000000);
       while (!ids.insert(id).second);
-      slots.push_back(Record(spec, id));
+      slots.push_back(Record(desc, id));
     }
     for (size_t k = 0; k < free.size(); ++k)
-      slots[free[k]] = tools::FreeRecordImage(spec.RecordLength(),
+      slots[free[k]] = tools::FreeRecordImage(desc.RecordLength(),
                                               k + 1 < free.size() ? static_cast<int32_t>(free[k + 1]) : -1);
     return slots;
   }

@@ -19,15 +19,15 @@ using test::TTestTable;
 // slot 1 and 3 free when `with_free` (chain 3 -> 1).
 void MakeTable(TTestTable& t, double version, int records, const tools::IndexBuildOptions& options,
                bool with_free = false) {
-  t.spec.format_version = version;
-  t.spec.fields = {tools::MakeField("Id", 'A'), tools::MakeField("Name", 'S', 16)};
-  t.spec.indexes = {{"Id", {0}, kIndexPrimary}, {"Name", {1}, 0}};
-  t.spec.LayOut();
-  tools::TRecordBuilder r(t.spec);
+  t.desc.format_version = version;
+  t.desc.fields = {tools::MakeField("Id", 'A'), tools::MakeField("Name", 'S', 16)};
+  t.desc.indexes = {{"Id", {0}, kIndexPrimary}, {"Name", {1}, 0}};
+  t.desc.LayOut();
+  tools::TRecordBuilder r(t.desc);
   for (int k = 0; k < records; ++k) t.slots.push_back(r.Clear().SetInt(0, k + 1).SetString(1, "n" + std::to_string(k)).Image());
   if (with_free) {
-    t.slots.insert(t.slots.begin() + 1, tools::FreeRecordImage(t.spec.RecordLength(), -1));
-    t.slots.insert(t.slots.begin() + 3, tools::FreeRecordImage(t.spec.RecordLength(), 1));
+    t.slots.insert(t.slots.begin() + 1, tools::FreeRecordImage(t.desc.RecordLength(), -1));
+    t.slots.insert(t.slots.begin() + 3, tools::FreeRecordImage(t.desc.RecordLength(), 1));
   }
   t.Build(options);
 }

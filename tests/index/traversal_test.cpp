@@ -82,7 +82,7 @@ void CheckSearches(TOpenTable& open, const TTestTable& table, int i, const std::
   // Records that are not in the table land on the first entry that does not
   // sort before them.
   for (int probe = 0; probe < 25; ++probe) {
-    const std::vector<uint8_t> search = rnd.Record(table.spec, rnd.Uniform(-5000000, 5000000));
+    const std::vector<uint8_t> search = rnd.Record(table.desc, rnd.Uniform(-5000000, 5000000));
     int32_t j = 0;
     while (j < n && CompareKeys(def, table.slots[expected[j]].data(), search.data(), true, i) < 0) ++j;
     const bool equal = j < n && CompareKeys(def, table.slots[expected[j]].data(), search.data(), true, i) == 0;
@@ -121,8 +121,8 @@ void RunShape(uint32_t seed, const Shape& shape) {
                std::to_string(static_cast<int>(shape.fill)) + ", records " + std::to_string(shape.live));
   test::TRandomTables rnd(seed);
   TTestTable table;
-  table.spec = rnd.Spec(shape.version);
-  table.slots = rnd.Slots(table.spec, shape.live, 0.1);
+  table.desc = rnd.Spec(shape.version);
+  table.slots = rnd.Slots(table.desc, shape.live, 0.1);
   tools::IndexBuildOptions options;
   options.fill = shape.fill;
   options.seed = seed;
@@ -176,18 +176,18 @@ class FixedTable : public ::testing::Test {
   void MakeWithIds(double version, const std::vector<int32_t>& ids, const tools::IndexBuildOptions& options = {}) {
     open_.reset();
     table_ = std::make_unique<TTestTable>();
-    table_->spec.format_version = version;
-    table_->spec.fields = {tools::MakeField("Id", 'I'), tools::MakeField("Call", 'S', 10)};
-    table_->spec.indexes = {{"Primary", {0}, kIndexPrimary}, {"Call", {1}, kIndexCaseInsensitive}};
-    table_->spec.LayOut();
-    tools::TRecordBuilder r(table_->spec);
+    table_->desc.format_version = version;
+    table_->desc.fields = {tools::MakeField("Id", 'I'), tools::MakeField("Call", 'S', 10)};
+    table_->desc.indexes = {{"Primary", {0}, kIndexPrimary}, {"Call", {1}, kIndexCaseInsensitive}};
+    table_->desc.LayOut();
+    tools::TRecordBuilder r(table_->desc);
     for (size_t k = 0; k < ids.size(); ++k) table_->slots.push_back(r.Clear().SetInt(0, ids[k]).SetString(1, k % 2 ? "Aa" : "aA").Image());
     table_->Build(options);
     open_ = std::make_unique<TOpenTable>(table_->mti);
     ASSERT_EQ(open_->opened, 1) << open_->indexes.LastError();
   }
   std::vector<uint8_t> Key(int32_t id) {
-    tools::TRecordBuilder r(table_->spec);
+    tools::TRecordBuilder r(table_->desc);
     return r.Clear().SetInt(0, id).Image();
   }
   TIndex& Primary() { return open_->indexes.IndexAt(0); }

@@ -22,9 +22,9 @@
 namespace logvane {
 namespace {
 
-using tools::IndexSpec;
+using tools::IndexDescription;
 using tools::MakeField;
-using tools::TableSpec;
+using tools::TableDescription;
 using tools::TRecordBuilder;
 using Image = std::vector<uint8_t>;
 
@@ -33,16 +33,16 @@ int Sign(int v) { return (v > 0) - (v < 0); }
 class KeysTest : public ::testing::Test {
  protected:
   // Writes the definition and reads it back as an open would.
-  const TmtbTableDef& Load(const TableSpec& spec) {
-    spec_ = spec;
-    spec_.LayOut();
-    tools::WriteDefinition(path_, spec_);
+  const TmtbTableDef& Load(const TableDescription& desc) {
+    desc_ = desc;
+    desc_.LayOut();
+    tools::WriteDefinition(path_, desc_);
     platform::File f;
     EXPECT_EQ(f.Open(path_, 0x40), 0);
     ReadTableDefinition(f, def_);
     return def_;
   }
-  TRecordBuilder Builder() const { return TRecordBuilder(spec_); }
+  TRecordBuilder Builder() const { return TRecordBuilder(desc_); }
 
   int Keys(const Image& x, const Image& y, int index, bool tie = true) const {
     return Sign(CompareKeys(def_, x.data(), y.data(), tie, index));
@@ -65,17 +65,17 @@ class KeysTest : public ::testing::Test {
 
   test::TempDir dir_;
   std::string path_ = dir_.File("K.mti");
-  TableSpec spec_;
+  TableDescription desc_;
   TmtbTableDef def_;
 };
 
 // --- Order -----------------------------------------------------------------
 
 TEST_F(KeysTest, NullValueAndBoundOrderFollowTheDirection) {
-  TableSpec spec;
-  spec.fields = {MakeField("Id", 'I'), MakeField("Val", 'I')};
-  spec.indexes = {{"Id", {0}, 0}, {"Up", {1}, 0}, {"Down", {1}, kIndexDescending}};
-  Load(spec);
+  TableDescription desc;
+  desc.fields = {MakeField("Id", 'I'), MakeField("Val", 'I')};
+  desc.indexes = {{"Id", {0}, 0}, {"Up", {1}, 0}, {"Down", {1}, kIndexDescending}};
+  Load(desc);
   Image null_val = Builder().SetInt(0, 1).Image();
   Image low = Builder().SetInt(0, 2).SetInt(1, -5).Image();
   Image high = Builder().SetInt(0, 3).SetInt(1, 7).Image();
@@ -103,10 +103,10 @@ TEST_F(KeysTest, NullValueAndBoundOrderFollowTheDirection) {
 }
 
 TEST_F(KeysTest, SecondaryTiesFollowThePrimaryKeyInItsDirection) {
-  TableSpec spec;
-  spec.fields = {MakeField("Id", 'I'), MakeField("Call", 'S', 8)};
-  spec.indexes = {{"Id", {0}, kIndexDescending}, {"Call", {1}, 0}, {"CallDown", {1}, kIndexDescending}};
-  Load(spec);
+  TableDescription desc;
+  desc.fields = {MakeField("Id", 'I'), MakeField("Call", 'S', 8)};
+  desc.indexes = {{"Id", {0}, kIndexDescending}, {"Call", {1}, 0}, {"CallDown", {1}, kIndexDescending}};
+  Load(desc);
   Image a = Builder().SetInt(0, 1).SetString(1, "K1AB").Image();
   Image b = Builder().SetInt(0, 2).SetString(1, "K1AB").Image();
   for (int index : {1, 2}) {
@@ -118,10 +118,10 @@ TEST_F(KeysTest, SecondaryTiesFollowThePrimaryKeyInItsDirection) {
 }
 
 TEST_F(KeysTest, CaseFoldingCoversOnlyAsciiLetters) {
-  TableSpec spec;
-  spec.fields = {MakeField("Id", 'I'), MakeField("Name", 'S', 8)};
-  spec.indexes = {{"Id", {0}, 0}, {"Name", {1}, kIndexCaseInsensitive}};
-  Load(spec);
+  TableDescription desc;
+  desc.fields = {MakeField("Id", 'I'), MakeField("Name", 'S', 8)};
+  desc.indexes = {{"Id", {0}, 0}, {"Name", {1}, kIndexCaseInsensitive}};
+  Load(desc);
   auto rec = [&](int id, const char* s) { return Builder().SetInt(0, id).SetString(1, s).Image(); };
   EXPECT_EQ(Keys(rec(1, "abc"), rec(2, "ABC"), 1, false), 0);
   EXPECT_LT(Keys(rec(1, "abc"), rec(2, "ABC"), 1), 0);  // the primary key decides
@@ -141,10 +141,10 @@ TEST_F(KeysTest, CaseFoldingCoversOnlyAsciiLetters) {
 }
 
 TEST_F(KeysTest, FloatDifferencesRoundToTheSixByteReal) {
-  TableSpec spec;
-  spec.fields = {MakeField("Id", 'I'), MakeField("F", 'F'), MakeField("R", 'R')};
-  spec.indexes = {{"F", {1, 0}, 0}, {"R", {2}, 0}};
-  Load(spec);
+  TableDescription desc;
+  desc.fields = {MakeField("Id", 'I'), MakeField("F", 'F'), MakeField("R", 'R')};
+  desc.indexes = {{"F", {1, 0}, 0}, {"R", {2}, 0}};
+  Load(desc);
   auto f = [&](int id, double v) { return Builder().SetInt(0, id).SetFloat(1, v).Image(); };
   EXPECT_EQ(Keys(f(1, 1e-40), f(1, 0), 0), 0);
   EXPECT_EQ(Keys(f(1, 2e-40), f(1, -1e-40), 0), 0);
@@ -162,10 +162,10 @@ TEST_F(KeysTest, FloatDifferencesRoundToTheSixByteReal) {
 }
 
 TEST_F(KeysTest, TypesWithoutAnOrderFailOnlyWhenBothArePresent) {
-  TableSpec spec;
-  spec.fields = {MakeField("Memo", 'M')};
-  spec.indexes = {{"Memo", {0}, 0}};
-  Load(spec);
+  TableDescription desc;
+  desc.fields = {MakeField("Memo", 'M')};
+  desc.indexes = {{"Memo", {0}, 0}};
+  Load(desc);
   Image x = Builder().SetInt(0, 1).Image(), y = Builder().SetInt(0, 2).Image();
   try {
     Keys(x, y, 0);
@@ -197,14 +197,14 @@ std::vector<Seg> Layout(const TmtbTableDef& def, int index) {
 }
 
 TEST_F(KeysTest, TheDefinitionReaderBuildsEveryPrefixLayout) {
-  TableSpec spec;
-  spec.fields = {MakeField("I0", 'I'), MakeField("I1", 'I'), MakeField("I2", 'I'),
+  TableDescription desc;
+  desc.fields = {MakeField("I0", 'I'), MakeField("I1", 'I'), MakeField("I2", 'I'),
                  MakeField("Long", 'S', 30), MakeField("B", 'B'), MakeField("D", 'D'),
                  MakeField("R", 'R'), MakeField("Short", 'S', 5), MakeField("Ten", 'S', 10)};
-  spec.indexes = {{"P", {0, 1, 2}, 0},  {"Long", {3, 0}, 0},       {"B", {4}, 0},
+  desc.indexes = {{"P", {0, 1, 2}, 0},  {"Long", {3, 0}, 0},       {"B", {4}, 0},
                   {"IR", {0, 6, 1}, 0}, {"Short", {7}, 0},         {"Ten", {8}, 0},
                   {"ILong", {1, 3}, 0}, {"RD", {6, 5}, 0},         {"I", {2}, kIndexDescending}};
-  Load(spec);
+  Load(desc);
   EXPECT_EQ(Layout(def_, 0), (std::vector<Seg>{{0, 4, 0, 0}, {1, 4, 4, 0}, {2, 4, 8, 0}}));
   EXPECT_EQ(Layout(def_, 1), (std::vector<Seg>{{3, 12, 0, 1}}));  // a cut text fills the prefix
   EXPECT_EQ(Layout(def_, 2), (std::vector<Seg>{{4, 1, 0, 2}, {0, 4, 1, 0}, {1, 4, 5, 0}}));
@@ -215,7 +215,7 @@ TEST_F(KeysTest, TheDefinitionReaderBuildsEveryPrefixLayout) {
   EXPECT_EQ(Layout(def_, 7), (std::vector<Seg>{{6, 6, 0, 7}}));
   EXPECT_EQ(Layout(def_, 8), (std::vector<Seg>{{2, 4, 0, 8}, {0, 4, 4, 0}, {1, 4, 8, 0}}));
 
-  TableSpec two;
+  TableDescription two;
   two.fields = {MakeField("A", 'I'), MakeField("Name", 'S', 6)};
   two.indexes = {{"P", {0}, 0}, {"N", {1}, 0}, {"PN", {0, 1}, 0}};
   Load(two);
@@ -227,11 +227,11 @@ TEST_F(KeysTest, TheDefinitionReaderBuildsEveryPrefixLayout) {
 // --- Prefix encodings and decisions --------------------------------------------
 
 TEST_F(KeysTest, PrefixEncodings) {
-  TableSpec spec;
-  spec.fields = {MakeField("I", 'I'), MakeField("D", 'D'), MakeField("B", 'B'),
+  TableDescription desc;
+  desc.fields = {MakeField("I", 'I'), MakeField("D", 'D'), MakeField("B", 'B'),
                  MakeField("S", 'S', 3), MakeField("R", 'R')};
-  spec.indexes = {{"ID", {0, 1}, 0}, {"BS", {2, 3}, 0}, {"R", {4}, 0}};
-  Load(spec);
+  desc.indexes = {{"ID", {0, 1}, 0}, {"BS", {2, 3}, 0}, {"R", {4}, 0}};
+  Load(desc);
   using P = std::array<uint8_t, 12>;
   EXPECT_EQ(Prefix(Builder().SetInt(0, -1).SetFloat(1, 0.0).Image(), 0),
             (P{0xFF, 0xFF, 0xFF, 0x7F, 0, 0, 0, 0, 0, 0, 0, 0x80}));
@@ -247,11 +247,11 @@ TEST_F(KeysTest, PrefixEncodings) {
 }
 
 TEST_F(KeysTest, SegmentsThatCannotTellStopTheComparison) {
-  TableSpec spec;
-  spec.fields = {MakeField("Id", 'I'), MakeField("S", 'S', 5), MakeField("B", 'B'),
+  TableDescription desc;
+  desc.fields = {MakeField("Id", 'I'), MakeField("S", 'S', 5), MakeField("B", 'B'),
                  MakeField("Long", 'S', 20), MakeField("D", 'D')};
-  spec.indexes = {{"Id", {0}, 0}, {"S", {1}, 0}, {"B", {2}, 0}, {"Long", {3}, 0}, {"D", {4}, 0}};
-  Load(spec);
+  desc.indexes = {{"Id", {0}, 0}, {"S", {1}, 0}, {"B", {2}, 0}, {"Long", {3}, 0}, {"D", {4}, 0}};
+  Load(desc);
   // An empty text and a null both leave zero bytes; a null record's slot
   // holds whatever was there.
   Image empty = Builder().SetInt(0, 1).SetString(1, "").Image();
@@ -290,10 +290,10 @@ TEST_F(KeysTest, SegmentsThatCannotTellStopTheComparison) {
 // Bytes this engine does not write itself: a true stored as another nonzero
 // byte, and a 6-byte real zero kept as plain zero bytes.
 TEST_F(KeysTest, PrefixesFromOtherWritersNeverContradict) {
-  TableSpec spec;
-  spec.fields = {MakeField("Id", 'I'), MakeField("B", 'B'), MakeField("R", 'R')};
-  spec.indexes = {{"Id", {0}, 0}, {"B", {1}, 0}, {"R", {2}, 0}};
-  Load(spec);
+  TableDescription desc;
+  desc.fields = {MakeField("Id", 'I'), MakeField("B", 'B'), MakeField("R", 'R')};
+  desc.indexes = {{"Id", {0}, 0}, {"B", {1}, 0}, {"R", {2}, 0}};
+  Load(desc);
   Image odd_true = Builder().SetInt(0, 1).SetBool(1, true).Image();
   odd_true[def_.FieldOffset(1)] = 2;
   Image probe = Builder().SetInt(0, 9).SetBool(1, true).Image();
@@ -320,37 +320,37 @@ class RandomTable {
  public:
   explicit RandomTable(uint32_t seed) : rng_(seed) {}
 
-  TableSpec Spec() {
+  TableDescription Spec() {
     const std::string types = "AIBCDFRS";
-    TableSpec spec;
+    TableDescription desc;
     int fields = Pick(2, 6);
     for (int i = 0; i < fields; ++i) {
       char t = types[Pick(0, 7)];
       int size = t == 'S' ? Pick(1, 18) : 0;
       if (t != 'S' && Pick(0, 5) == 0) size = StoredWidth(t) + Pick(1, 3);  // a wide slot
-      spec.fields.push_back(MakeField("F" + std::to_string(i), t, size));
+      desc.fields.push_back(MakeField("F" + std::to_string(i), t, size));
     }
     int indexes = Pick(1, 4);
     for (int j = 0; j < indexes; ++j) {
-      IndexSpec x;
+      IndexDescription x;
       x.name = "X" + std::to_string(j);
       int n = Pick(1, 3);
       for (int k = 0; k < n; ++k) x.key_fields.push_back(Pick(0, fields - 1));
       x.options = Pick(0, 1) * kIndexDescending + Pick(0, 1) * kIndexCaseInsensitive;
-      spec.indexes.push_back(x);
+      desc.indexes.push_back(x);
     }
-    return spec;
+    return desc;
   }
 
-  Image Record(const TableSpec& spec) {
-    TRecordBuilder b(spec);
+  Image Record(const TableDescription& desc) {
+    TRecordBuilder b(desc);
     std::vector<int> nulls;
-    for (int i = 0; i < static_cast<int>(spec.fields.size()); ++i) {
+    for (int i = 0; i < static_cast<int>(desc.fields.size()); ++i) {
       if (Pick(0, 6) == 0) {
         nulls.push_back(i);
         continue;
       }
-      switch (spec.fields[i].type) {
+      switch (desc.fields[i].type) {
         case 'A':
         case 'I': {
           static const int32_t pool[] = {INT_MIN, INT_MIN + 1, -1, 0, 1, 5, 256, INT_MAX};
@@ -378,7 +378,7 @@ class RandomTable {
     Image image = b.Image();
     // Null fields: leave some garbage in the slot, which nothing may read.
     for (int i : nulls) {
-      const auto& f = spec.fields[i];
+      const auto& f = desc.fields[i];
       for (int k = 0; k < f.size; ++k) image[f.offset + k] = Pick(0, 1) ? rng_() & 0xFF : 0;
     }
     return image;
@@ -394,11 +394,11 @@ TEST_F(KeysTest, PrefixAnswersAgreeWithFullComparisonsOnRandomTables) {
   long decided = 0, compared = 0;
   for (uint32_t seed = 1; seed <= 300; ++seed) {
     RandomTable gen(seed);
-    TableSpec spec = gen.Spec();
-    spec.LayOut();
-    Load(spec);
+    TableDescription desc = gen.Spec();
+    desc.LayOut();
+    Load(desc);
     std::vector<Image> records;
-    for (int i = 0; i < 24; ++i) records.push_back(gen.Record(spec_));
+    for (int i = 0; i < 24; ++i) records.push_back(gen.Record(desc_));
     // Probes: the records, whole-table bounds, and partial keys filled with bounds.
     std::vector<Image> probes = records;
     for (int index = 0; index < def_.IndexCount(); ++index) {

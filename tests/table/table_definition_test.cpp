@@ -13,15 +13,15 @@
 namespace logvane {
 namespace {
 
-using tools::IndexSpec;
+using tools::IndexDescription;
 using tools::MakeField;
-using tools::TableSpec;
+using tools::TableDescription;
 
 class DefinitionTest : public ::testing::Test {
  protected:
-  // Writes `spec` and reads it back; failures surface as exceptions.
-  TmtbTableDef Read(const TableSpec& spec) {
-    tools::WriteDefinition(path_, spec);
+  // Writes `desc` and reads it back; failures surface as exceptions.
+  TmtbTableDef Read(const TableDescription& desc) {
+    tools::WriteDefinition(path_, desc);
     return ReadFile();
   }
   TmtbTableDef ReadFile() {
@@ -31,25 +31,25 @@ class DefinitionTest : public ::testing::Test {
     ReadTableDefinition(f, def);
     return def;
   }
-  std::string ReadError(const TableSpec& spec) {
+  std::string ReadError(const TableDescription& desc) {
     try {
-      Read(spec);
+      Read(desc);
     } catch (const EDedaZiDBError& e) {
       return e.what();
     }
     return "no error";
   }
 
-  static TableSpec Basic(double version) {
-    TableSpec spec;
-    spec.format_version = version;
-    spec.fields = {MakeField("Id", 'I'), MakeField("Call", 'S', 12), MakeField("When", 'D')};
-    spec.fields[1].required = true;
-    spec.fields[1].default_text = "N0CALL";
-    spec.fields[2].maximum_text = "2099";
-    spec.fields[2].marker = true;
-    spec.indexes = {{"Primary", {0}, 0}, {"ByCall", {1, 2}, 6}, {"ByWhen", {2}, 4}};
-    return spec;
+  static TableDescription Basic(double version) {
+    TableDescription desc;
+    desc.format_version = version;
+    desc.fields = {MakeField("Id", 'I'), MakeField("Call", 'S', 12), MakeField("When", 'D')};
+    desc.fields[1].required = true;
+    desc.fields[1].default_text = "N0CALL";
+    desc.fields[2].maximum_text = "2099";
+    desc.fields[2].marker = true;
+    desc.indexes = {{"Primary", {0}, 0}, {"ByCall", {1, 2}, 6}, {"ByWhen", {2}, 4}};
+    return desc;
   }
 
   test::TempDir dir_;
@@ -126,13 +126,13 @@ TEST_F(DefinitionTest, FieldNumberOutOfRangeNamesTheNumber) {
 }
 
 TEST_F(DefinitionTest, LastAutoincrementFieldWinsAndBlobFieldsGetHolders) {
-  TableSpec spec = Basic(4.0);
-  spec.fields.push_back(MakeField("Seq", 'A'));
-  spec.fields.push_back(MakeField("Notes", 'M'));
-  spec.fields.push_back(MakeField("Seq2", 'A'));
-  spec.fields.push_back(MakeField("Photo", 'G'));
-  spec.blob_flag = false;  // holders exist even without a blob file
-  TmtbTableDef def = Read(spec);
+  TableDescription desc = Basic(4.0);
+  desc.fields.push_back(MakeField("Seq", 'A'));
+  desc.fields.push_back(MakeField("Notes", 'M'));
+  desc.fields.push_back(MakeField("Seq2", 'A'));
+  desc.fields.push_back(MakeField("Photo", 'G'));
+  desc.blob_flag = false;  // holders exist even without a blob file
+  TmtbTableDef def = Read(desc);
   EXPECT_EQ(def.AutoIncField(), 5);
   EXPECT_FALSE(def.HasBlobFile());
   TBlobHolders holders;
@@ -143,16 +143,16 @@ TEST_F(DefinitionTest, LastAutoincrementFieldWinsAndBlobFieldsGetHolders) {
 }
 
 TEST_F(DefinitionTest, FieldAndIndexLimits) {
-  TableSpec spec;
-  for (int i = 0; i < 76; ++i) spec.fields.push_back(MakeField("F" + std::to_string(i), 'I'));
-  for (int j = 0; j < 26; ++j) spec.indexes.push_back({"X" + std::to_string(j), {j}, 0});
-  EXPECT_EQ(Read(spec).FieldCount(), 76);
-  EXPECT_EQ(Read(spec).IndexCount(), 26);
+  TableDescription desc;
+  for (int i = 0; i < 76; ++i) desc.fields.push_back(MakeField("F" + std::to_string(i), 'I'));
+  for (int j = 0; j < 26; ++j) desc.indexes.push_back({"X" + std::to_string(j), {j}, 0});
+  EXPECT_EQ(Read(desc).FieldCount(), 76);
+  EXPECT_EQ(Read(desc).IndexCount(), 26);
 
-  TableSpec too_many_fields = spec;
+  TableDescription too_many_fields = desc;
   too_many_fields.fields.push_back(MakeField("F76", 'I'));
   EXPECT_EQ(ReadError(too_many_fields), msg::kTooManyFields);
-  TableSpec too_many_indexes = spec;
+  TableDescription too_many_indexes = desc;
   too_many_indexes.indexes.push_back({"X26", {0}, 0});
   EXPECT_EQ(ReadError(too_many_indexes), msg::kTooManyIndexes);
 }
@@ -160,32 +160,32 @@ TEST_F(DefinitionTest, FieldAndIndexLimits) {
 TEST_F(DefinitionTest, ImpossibleDefinitionsAreRefused) {
   const std::string damaged = msg::kDefinitionDamaged;
   auto with = [](auto change) {
-    TableSpec spec = Basic(4.0);
-    spec.LayOut();
-    change(spec);
-    return spec;
+    TableDescription desc = Basic(4.0);
+    desc.LayOut();
+    change(desc);
+    return desc;
   };
-  EXPECT_EQ(ReadError(with([](TableSpec& s) { s.field_count = -1; })), damaged);
-  EXPECT_EQ(ReadError(with([](TableSpec& s) { s.index_count = -3; })), damaged);
-  EXPECT_EQ(ReadError(with([](TableSpec& s) { s.record_length = 7; })), damaged);
-  EXPECT_EQ(ReadError(with([](TableSpec& s) { s.record_length = 65528; })), damaged);
+  EXPECT_EQ(ReadError(with([](TableDescription& s) { s.field_count = -1; })), damaged);
+  EXPECT_EQ(ReadError(with([](TableDescription& s) { s.index_count = -3; })), damaged);
+  EXPECT_EQ(ReadError(with([](TableDescription& s) { s.record_length = 7; })), damaged);
+  EXPECT_EQ(ReadError(with([](TableDescription& s) { s.record_length = 65528; })), damaged);
   // Slots overlapping the null flags, reaching past the record, or too small
   // for their type's stored form.
-  EXPECT_EQ(ReadError(with([](TableSpec& s) { s.fields[0].offset = 2; })), damaged);
-  EXPECT_EQ(ReadError(with([](TableSpec& s) { s.fields[2].offset = s.record_length - 4; })), damaged);
-  EXPECT_EQ(ReadError(with([](TableSpec& s) { s.fields[2].size = 4; })), damaged);
-  EXPECT_EQ(ReadError(with([](TableSpec& s) { s.fields[1].size = 0; })), damaged);
-  EXPECT_EQ(ReadError(with([](TableSpec& s) { s.fields[0].size = -4; })), damaged);
+  EXPECT_EQ(ReadError(with([](TableDescription& s) { s.fields[0].offset = 2; })), damaged);
+  EXPECT_EQ(ReadError(with([](TableDescription& s) { s.fields[2].offset = s.record_length - 4; })), damaged);
+  EXPECT_EQ(ReadError(with([](TableDescription& s) { s.fields[2].size = 4; })), damaged);
+  EXPECT_EQ(ReadError(with([](TableDescription& s) { s.fields[1].size = 0; })), damaged);
+  EXPECT_EQ(ReadError(with([](TableDescription& s) { s.fields[0].size = -4; })), damaged);
   // Key field counts and numbers.
-  EXPECT_EQ(ReadError(with([](TableSpec& s) { s.indexes[1].key_fields = {}; })), damaged);
-  EXPECT_EQ(ReadError(with([](TableSpec& s) { s.indexes[1].key_fields.assign(11, 0); })), damaged);
-  EXPECT_EQ(ReadError(with([](TableSpec& s) { s.indexes[2].key_fields = {3}; })), damaged);
-  EXPECT_EQ(ReadError(with([](TableSpec& s) { s.indexes[2].key_fields = {-1}; })), damaged);
+  EXPECT_EQ(ReadError(with([](TableDescription& s) { s.indexes[1].key_fields = {}; })), damaged);
+  EXPECT_EQ(ReadError(with([](TableDescription& s) { s.indexes[1].key_fields.assign(11, 0); })), damaged);
+  EXPECT_EQ(ReadError(with([](TableDescription& s) { s.indexes[2].key_fields = {3}; })), damaged);
+  EXPECT_EQ(ReadError(with([](TableDescription& s) { s.indexes[2].key_fields = {-1}; })), damaged);
   // An option real too large for a whole number.
-  EXPECT_EQ(ReadError(with([](TableSpec& s) { s.indexes[1].options = 1e30; })), damaged);
+  EXPECT_EQ(ReadError(with([](TableDescription& s) { s.indexes[1].options = 1e30; })), damaged);
   // Counts promising more entries than the file holds.
-  EXPECT_EQ(ReadError(with([](TableSpec& s) { s.index_count = 4; })), damaged);
-  EXPECT_EQ(ReadError(with([](TableSpec& s) { s.field_count = 5; })), damaged);
+  EXPECT_EQ(ReadError(with([](TableDescription& s) { s.index_count = 4; })), damaged);
+  EXPECT_EQ(ReadError(with([](TableDescription& s) { s.field_count = 5; })), damaged);
 }
 
 TEST_F(DefinitionTest, TruncatedFilesAreRefusedAtEveryLength) {
@@ -200,10 +200,10 @@ TEST_F(DefinitionTest, TruncatedFilesAreRefusedAtEveryLength) {
 }
 
 TEST_F(DefinitionTest, LongNamesAreCopiedWhole) {
-  TableSpec spec = Basic(4.0);
-  spec.indexes[2].name = std::string(255, 'x');
-  spec.fields[0].name = std::string(64, 'n');
-  TmtbTableDef def = Read(spec);
+  TableDescription desc = Basic(4.0);
+  desc.indexes[2].name = std::string(255, 'x');
+  desc.fields[0].name = std::string(64, 'n');
+  TmtbTableDef def = Read(desc);
   EXPECT_EQ(def.Index(2).name.size(), 255u);
   EXPECT_EQ(def.FieldName(0).size(), 64u);
 }
