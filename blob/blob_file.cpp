@@ -73,7 +73,7 @@ void TBlobFile::OpenBlobFile(const std::string& path, bool read_only, TBlobRecor
   const uint32_t mode =
       (read_only ? platform::kAccessRead : platform::kAccessReadWrite) | platform::kShareDenyNone;
   if (int err = file_.Open(path, mode))
-    throw EInOutError(err, std::string(std::strerror(err)) + ": " + path);
+    throw EInOutError(err, std::string(platform::ErrorText(err)) + ": " + path);
   try {
     read_only_ = read_only;
     engine_ = engine;

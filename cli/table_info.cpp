@@ -2,7 +2,6 @@
 #include "cli/table_info.h"
 
 #include <cerrno>
-#include <cstring>
 #include <iomanip>
 #include <sstream>
 
@@ -57,7 +56,7 @@ std::string Options(int32_t options) {
 void PrintTableInfo(std::ostream& out, const std::string& mti_path) {
   platform::File file;
   int err = file.Open(mti_path, platform::kAccessRead | platform::kShareDenyNone);
-  if (err != 0) throw Exception(mti_path + ": " + std::strerror(err));
+  if (err != 0) throw Exception(mti_path + ": " + platform::ErrorText(err));
   TmtbTableDef def;
   ReadTableDefinition(file, def);
 

@@ -44,6 +44,18 @@ enum TOpenResult : int32_t {
   kOpenPositioningFailed = -6,
 };
 
+// The cause of a failed OpenTable: its result code, the step that failed,
+// the file it worked on and the reason the system or the check gave.
+struct TOpenFailure {
+  int32_t code = 0;
+  std::string step;
+  std::string path;
+  std::string reason;
+
+  // "<step> <path>: <reason>", or empty when the open did not fail.
+  std::string Describe() const;
+};
+
 // The message for a failed open of the table `path`: the path followed by
 // " cannot be opened for exclusive use.", and for every code but -1 a blank
 // and " The table may be corrupted. Suggest rebuild".
@@ -67,6 +79,8 @@ class TmtbDBEng : public TmtbRecMgr, private TKeySource {
   // writes raise, after releasing every file.
   void CloseTable();
   bool IsOpen() const { return open_; }
+  // Why the last OpenTable failed (code 0 after a success).
+  const TOpenFailure& LastOpenFailure() const { return failure_; }
   bool ReadOnly() const { return read_only_; }
   const std::string& TablePath() const { return path_; }
 
@@ -137,6 +151,8 @@ class TmtbDBEng : public TmtbRecMgr, private TKeySource {
   static constexpr int kScratch = 6;
 
   int32_t OpenSteps(uint32_t mode);
+  // Records the failure of an open step and returns its code.
+  int32_t Fail(int32_t code, const char* step, const std::string& path, const std::string& reason);
   void ReloadCurrent();
   void NoCurrent();
   void CopyOrBound(int32_t record, uint8_t* dest, const uint8_t* bound);
@@ -157,6 +173,7 @@ class TmtbDBEng : public TmtbRecMgr, private TKeySource {
   int32_t handle_ = -1;
   std::string path_;
   uint32_t mode_ = 0;
+  TOpenFailure failure_;
   bool read_only_ = true;
   TmtbTableDef def_;
   TDaroVivuvIndex indexes_{*this};

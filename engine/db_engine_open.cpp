@@ -6,6 +6,8 @@
 // open. The definition file's handle stays open for the table's lifetime:
 // its share mode is the only lock between processes.
 #include <algorithm>
+#include <cerrno>
+#include <exception>
 
 #include "engine/db_engine.h"
 #include "base/errors.h"
@@ -26,17 +28,43 @@ TmtbDBEng::~TmtbDBEng() {
   }
 }
 
+std::string TOpenFailure::Describe() const {
+  if (code == 0) return {};
+  return step + " " + path + ": " + reason;
+}
+
+namespace {
+// The reason an exception gives, for a failure record.
+std::string Reason(const std::exception_ptr& e) {
+  try {
+    std::rethrow_exception(e);
+  } catch (const std::exception& x) {
+    return x.what();
+  } catch (...) {
+    return "unknown error";
+  }
+}
+}  // namespace
+
+int32_t TmtbDBEng::Fail(int32_t code, const char* step, const std::string& path,
+                        const std::string& reason) {
+  failure_ = {code, step, path, reason};
+  return code;
+}
+
 int32_t TmtbDBEng::OpenTable(const std::string& path, uint32_t mode, int retries) {
   open_ = false;
   path_ = path;
   mode_ = mode;
+  failure_ = {};
   int err = definition_.Open(path, mode);
   for (int attempt = 0; err != 0 && attempt < retries; ++attempt) {
     platform::SleepOpenRetry();
     err = definition_.Open(path, mode);
   }
   if (err != 0) {
-    handle_ = kOpenDefinitionFailed;
+    handle_ = Fail(kOpenDefinitionFailed, "open the definition file", path,
+                   platform::ErrorText(err));
     return handle_;
   }
   handle_ = definition_.Handle();
@@ -63,13 +91,16 @@ int32_t TmtbDBEng::OpenSteps(uint32_t mode) {
     holders_.Build(def_);
   } catch (...) {
     def_.Clear();  // a closed engine describes no table, not half of one
+    holders_.Clear();
     definition_.Close();
     handle_ = -1;
-    return kOpenDefinitionDamaged;
+    return Fail(kOpenDefinitionDamaged, "read the definition", path_,
+                Reason(std::current_exception()));
   }
 
   const std::string mtd = platform::ChangeFileExt(path_, ".MTD");
-  if (!platform::FileExists(mtd)) return kOpenDataFileFailed;
+  if (!platform::FileExists(mtd))
+    return Fail(kOpenDataFileFailed, "open the data file", mtd, platform::ErrorText(ENOENT));
   try {
     OpenDataFile(mtd, def_.RecordLength());
     // While our lock keeps every other writer out (exclusive or deny-write
@@ -77,31 +108,38 @@ int32_t TmtbDBEng::OpenSteps(uint32_t mode) {
     // may be served in windows.
     SetReadAhead(((mode & 0xF0) >> 4) <= 2);
   } catch (...) {
-    return kOpenDataFileFailed;
+    return Fail(kOpenDataFileFailed, "open the data file", mtd, Reason(std::current_exception()));
   }
 
   if (indexes_.OpenAll(path_, def_.IndexCount(), def_.FormatLevel()) <= 0)
-    return kOpenIndexFailed;
+    return Fail(kOpenIndexFailed, "open the indexes of", path_, indexes_.LastError());
 
+  const char* step = "open the blob file";
+  std::string file = platform::ChangeFileExt(path_, ".blb");
   try {
     if (def_.HasBlobFile()) {
       blob_file_ = std::make_unique<TBlobFile>();
       // The engine never moves blob blocks, so the file is given no way
       // back into the records.
-      blob_file_->OpenBlobFile(platform::ChangeFileExt(path_, ".blb"), read_only_, nullptr);
+      blob_file_->OpenBlobFile(file, read_only_, nullptr);
     }
+    step = "read the table counters from";
+    file = indexes_.IndexAt(0).PageFilePath();
     counters_ = indexes_.ReadCounters();
+    step = "load the free-record chain from";
+    file = mtd;
     LoadFreeChain(counters_.free_records, counters_.first_free_record);
   } catch (...) {
     indexes_.CloseAll();
-    return kOpenBlobOrCountersFailed;
+    return Fail(kOpenBlobOrCountersFailed, step, file, Reason(std::current_exception()));
   }
 
   try {
     SetCurrentIndex(0);
     filtered_ = false;
   } catch (...) {
-    return kOpenPositioningFailed;
+    return Fail(kOpenPositioningFailed, "position on the first index of", path_,
+                Reason(std::current_exception()));
   }
   return handle_;
 }

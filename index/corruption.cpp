@@ -2,32 +2,31 @@
 #include "index/corruption.h"
 
 #include <cstdio>
-#include <cstring>
 #include <string>
 
-#include "base/errors.h"
 #include "base/messages.h"
 
 namespace logvane {
 
-void RaiseIndexCorrupted() { throw EDedaZiDBError(msg::kIndexCorrupted); }
+EIndexCorrupted::EIndexCorrupted() : EDedaZiDBError(msg::kIndexCorrupted) {}
 
-void RaiseIndexCorruptedPlain() { throw Exception(msg::kIndexCorrupted); }
+EIndexCorruptedPlain::EIndexCorruptedPlain(const std::string& code)
+    : Exception(msg::kIndexCorrupted + code) {}
+
+void RaiseIndexCorrupted() { throw EIndexCorrupted(); }
+
+void RaiseIndexCorruptedPlain() { throw EIndexCorruptedPlain(); }
 
 void RaiseBlockHeadRange(int index, int count) {
   char code[48];
   std::snprintf(code, sizeof code, msg::kIndexL2CodeRange, index, count);
-  throw Exception(std::string(msg::kIndexCorrupted) + code);
+  throw EIndexCorruptedPlain(code);
 }
 
 void RaiseBlockHeadPrefix(int index) {
   char code[32];
   std::snprintf(code, sizeof code, msg::kIndexL2Code, index);
-  throw Exception(std::string(msg::kIndexCorrupted) + code);
-}
-
-bool IsIndexCorruption(const std::exception& e) {
-  return std::strncmp(e.what(), msg::kIndexCorrupted, sizeof msg::kIndexCorrupted - 1) == 0;
+  throw EIndexCorruptedPlain(code);
 }
 
 }  // namespace logvane

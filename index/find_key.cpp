@@ -35,8 +35,9 @@ TKeyHit FindKey(TIndex& index, TKeySource& source, const uint8_t* search) {
     }
     hit.record = index.SearchResult();
     return hit;
-  } catch (const std::exception& e) {
-    if (IsIndexCorruption(e)) throw;
+  } catch (const TIndexDamage&) {
+    throw;
+  } catch (const std::exception&) {
     throw Exception(msg::kTableMayBeCorrupted);
   }
 }

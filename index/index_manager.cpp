@@ -5,6 +5,7 @@
 
 #include "base/errors.h"
 #include "base/messages.h"
+#include "index/corruption.h"
 #include "table/table_definition.h"
 
 namespace logvane {
@@ -18,7 +19,7 @@ int TDaroVivuvIndex::OpenAll(const std::string& table_path, int index_count, int
   last_error_.clear();
   try {
     // Index 0 carries the table counters: a table cannot do without it.
-    if (index_count < 1) throw EDedaZiDBError(msg::kIndexCorrupted);
+    if (index_count < 1) RaiseIndexCorrupted();
     if (index_count > kMaxIndexes) throw EDedaZiDBError(msg::kTooManyIndexes);
     for (int i = 0; i < index_count; ++i)
       indexes_.push_back(std::make_unique<TIndex>(i, format_level, table_path, source_));

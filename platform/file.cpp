@@ -260,6 +260,8 @@ void File::Truncate() {
   if (rc != 0) ThrowErrno(errno);
 }
 
+std::string ErrorText(int error_code) { return std::strerror(error_code); }
+
 bool FileExists(const std::string& path) {
   struct stat st;
   return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);

@@ -91,6 +91,8 @@ bool FileExists(const std::string& path);
 // The path with its extension (from the last '.' after the last '/') replaced
 // by `ext`, which includes the dot.
 std::string ChangeFileExt(const std::string& path, const std::string& ext);
+// The system's text for an error number (errno).
+std::string ErrorText(int error_code);
 // The pause between two attempts to open a table.
 void SleepOpenRetry();
 

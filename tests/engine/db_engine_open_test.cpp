@@ -138,42 +138,43 @@ TEST_P(TableOpen, FailureCodes) {
     const char* what;
     int32_t code;
     std::function<void()> damage;
+    const char* step = "";
   };
   const std::vector<Case> cases = {
-      {"definition missing", kOpenDefinitionFailed, [&] { fs::remove(t_.mti); }},
+      {"definition missing", kOpenDefinitionFailed, [&] { fs::remove(t_.mti); }, "open the definition file"},
       {"definition locked by a writer", kOpenDefinitionFailed,
-       [&] { ASSERT_GE(holder_.OpenTable(t_.mti, kOpenWriteShared, 0), 0); }},
-      {"77 fields", kOpenDefinitionDamaged, [&] { test::PatchBytes(t_.mti, 320, test::Int32Bytes(77)); }},
+       [&] { ASSERT_GE(holder_.OpenTable(t_.mti, kOpenWriteShared, 0), 0); }, "open the definition file"},
+      {"77 fields", kOpenDefinitionDamaged, [&] { test::PatchBytes(t_.mti, 320, test::Int32Bytes(77)); }, "read the definition"},
       {"definition cut short", kOpenDefinitionDamaged,
        [&] {
          auto b = test::ReadBytes(t_.mti);
          b.resize(700);
          test::WriteBytes(t_.mti, b);
-       }},
-      {"data file missing", kOpenDataFileFailed, [&] { fs::remove(Mtd()); }},
+       }, "read the definition"},
+      {"data file missing", kOpenDataFileFailed, [&] { fs::remove(Mtd()); }, "open the data file"},
       {"data file is a folder", kOpenDataFileFailed,
        [&] {
          fs::remove(Mtd());
          fs::create_directory(Mtd());
-       }},
-      {"directory of index 1 missing", kOpenIndexFailed, [&] { fs::remove(DirectoryFileName(t_.mti, 1)); }},
+       }, "open the data file"},
+      {"directory of index 1 missing", kOpenIndexFailed, [&] { fs::remove(DirectoryFileName(t_.mti, 1)); }, "open the indexes"},
       {"leaf pages of index 2 cut", kOpenIndexFailed,
        [&] {
          auto b = test::ReadBytes(LeafPageFileName(t_.mti, 2));
          b.resize(PageBytes() + 5);
          test::WriteBytes(LeafPageFileName(t_.mti, 2), b);
-       }},
-      {"chain head on a live record", kOpenBlobOrCountersFailed, [&] { PatchCounter(1, 0); }},
-      {"chain head outside the file", kOpenBlobOrCountersFailed, [&] { PatchCounter(1, 6); }},
+       }, "open the indexes"},
+      {"chain head on a live record", kOpenBlobOrCountersFailed, [&] { PatchCounter(1, 0); }, "free-record chain"},
+      {"chain head outside the file", kOpenBlobOrCountersFailed, [&] { PatchCounter(1, 6); }, "free-record chain"},
       {"chain leads to a live record", kOpenBlobOrCountersFailed,
-       [&] { test::PatchBytes(Mtd(), SlotOffset(1) + 4, test::Int32Bytes(3)); }},
+       [&] { test::PatchBytes(Mtd(), SlotOffset(1) + 4, test::Int32Bytes(3)); }, "free-record chain"},
       {"chain runs in a circle", kOpenBlobOrCountersFailed,
        [&] {
          test::PatchBytes(Mtd(), SlotOffset(4) + 4, test::Int32Bytes(1));
          PatchCounter(0, 5);
-       }},
+       }, "free-record chain"},
       {"first record of index 0 is free", kOpenPositioningFailed,
-       [&] { test::PatchBytes(Mtd(), SlotOffset(2), {0xFF}); }},
+       [&] { test::PatchBytes(Mtd(), SlotOffset(2), {0xFF}); }, "position on the first index"},
   };
   for (uint32_t mode : {kOpenReadShared, kOpenWriteShared}) {
     for (const Case& c : cases) {
@@ -182,6 +183,9 @@ TEST_P(TableOpen, FailureCodes) {
       const auto files = Snapshot(t_.dir.Path());
       const auto fds = OpenFds();
       EXPECT_EQ(eng_.OpenTable(t_.mti, mode, 0), c.code);
+      EXPECT_EQ(eng_.LastOpenFailure().code, c.code);
+      EXPECT_THAT(eng_.LastOpenFailure().Describe(), ::testing::HasSubstr(c.step));
+      EXPECT_FALSE(eng_.LastOpenFailure().reason.empty());
       EXPECT_EQ(OpenFds(), fds) << "a file stayed open";
       EXPECT_FALSE(eng_.IsOpen());
       EXPECT_EQ(eng_.Definition().FieldCount(), 0);
@@ -195,6 +199,7 @@ TEST_P(TableOpen, FailureCodes) {
       Rebuild();
       const auto fds_repaired = OpenFds();
       ASSERT_GE(eng_.OpenTable(t_.mti, mode, 0), 0);
+      EXPECT_EQ(eng_.LastOpenFailure().Describe(), "");
       EXPECT_EQ(eng_.RecordCount(), 4);
       EXPECT_EQ(eng_.CurrentRecordNumber(), 2);
       eng_.CloseTable();
