@@ -46,13 +46,6 @@ constexpr const char* kInitialTexts[kControlCount] = {
     "2.  Select \"Sort Order\"  -->",
 };
 
-std::string UpperCaseAsciiLetters(std::string text) {
-  for (char& c : text) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return text;
-}
-
 }  // namespace
 
 const char* ControlName(TControlId id) {
@@ -168,7 +161,7 @@ void TLogvane::OpenTable() {
 
   table_.SetTableName(table_file_path_);
   const int sort_choice = out_sort_index_ == 1 ? 1 : 0;
-  table_.SetIndexName(sort_choice == 1 ? kCallIndex : kSequenceIndex);
+  table_.SetIndexName(IndexNameFor(sort_choice));
   Enable(TControlId::kOutSort, false);
   Enable(TControlId::kSortLabel, false);
   table_.Open();
@@ -198,6 +191,7 @@ void TLogvane::OpenTable() {
   }
 
   table_sort_choice_ = sort_choice;
+  table_folder_ = log_folder_;
   Enable(TControlId::kExtrtBtn, true);
   SetText(TControlId::kContestID, kContestPrompt);
   SetText(TControlId::kOutCount, "");
@@ -211,7 +205,7 @@ void TLogvane::OpenTable() {
 void TLogvane::ContestIDChange(const std::string& text) {
   Handle([&] {
     SetText(TControlId::kContestID, text);
-    contest_id_ = UpperCaseAsciiLetters(text);
+    contest_id_ = ContestIdForExport(text);
   });
 }
 
@@ -235,8 +229,12 @@ void TLogvane::Export() {
     if (ports_.dialogs.Confirm(question) == TAnswer::kNo) return;
   }
 
-  const int64_t line_count =
-      export_file_(table_, output_path_, log_name_, table_sort_choice_, caption_, contest_id_);
+  // The user has agreed to replace an existing file.
+  const TExportRequest request{table_folder_, table_sort_choice_, contest_id_,
+                               output_path_,  true,               caption_};
+  const TExportResult result = ExportLog(table_, export_file_, request);
+  if (result.status != TExportStatus::kWritten) return;
+  const int64_t line_count = result.lines;
 
   SetText(TControlId::kOutCount, std::to_string(line_count));
   Show(TControlId::kOutCountLabel, true);

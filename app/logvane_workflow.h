@@ -33,6 +33,7 @@
 #include <cstdint>
 #include <string>
 
+#include "app/log_export.h"
 #include "app/log_table.h"
 #include "app/workflow_ports.h"
 
@@ -75,9 +76,6 @@ struct TControlState {
   std::string text;
 };
 
-// Index names of the two output orders.
-inline constexpr char kSequenceIndex[] = "NumSentIndx";
-inline constexpr char kCallIndex[] = "Call";
 // What the drop-down shows once a table is open and after an export.
 inline constexpr char kContestPrompt[] = "   Select Contest ID -->  ";
 
@@ -163,6 +161,8 @@ class TLogvane {
   // The sort choice whose index ordered the table that is open: the export
   // names this order in its header, whatever OutSort shows by then.
   int table_sort_choice_ = 0;
+  // The folder of the open table, as of its open.
+  std::string table_folder_;
 
   std::array<TControlState, kControlCount> controls_;
   int out_sort_index_ = -1;

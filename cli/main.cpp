@@ -23,20 +23,20 @@ int main(int argc, char** argv) {
   dump->add_option("--index", dump_index, "The index giving the order (default: index 0)");
   dump->add_option("--format", dump_format, "Output format")->check(CLI::IsMember({"jsonl", "csv"}));
 
-  logvane::cli::ExportRequest request;
+  logvane::TExportRequest request;
   std::string order = "sequence";
   CLI::App* exp = app.add_subcommand("export", "Write a log folder's contacts to its ADIF file");
   exp->add_option("logfolder", request.log_folder, "The log's folder, holding LogTabl.mti")->required();
   exp->add_option("--order", order, "Contact order: sequence (worked) or call (letters)")
       ->check(CLI::IsMember({"sequence", "call"}));
   exp->add_option("--contest", request.contest_id, "Contest identifier (upper-cased)");
-  exp->add_option("--output", request.output, "Output file (default: LOGFOLDER/<log name>.ADI)");
+  exp->add_option("--output", request.output_path, "Output file (default: LOGFOLDER/<log name>.ADI)");
   exp->add_flag("--overwrite", request.overwrite, "Replace an existing output file");
 
   CLI11_PARSE(app, argc, argv);
 
   if (*exp) {
-    request.by_call = order == "call";
+    request.sort_choice = order == "call" ? 1 : 0;
     request.caption = logvane::ProgramCaption();
     return logvane::cli::RunExport(request, std::cout, std::cerr);
   }
