@@ -6,10 +6,10 @@
 #include <cstring>
 #include <string_view>
 
+#include "app/app_messages.h"
+#include "base/errors.h"
 #include "base/message_format.h"
 #include "component/text_forms.h"
-#include "base/errors.h"
-#include "app/app_messages.h"
 #include "platform/text_file.h"
 
 namespace logvane {
@@ -32,16 +32,16 @@ enum Column {
   kNumSent,
   kRstRcvd,
   kNumRcvd,
-  kIbm,       // boolean
-  kRetired,   // boolean
+  kIbm,      // boolean
+  kRetired,  // boolean
   kComments,
   kColumnCount
 };
 
 constexpr std::array<const char*, kColumnCount> kColumnNames = {
-    "Call",    "QSODate",   "TimeStart", "Freq",    "Mode",    "Name",
-    "City",    "State",     "Country",   "Continent", "RstSent", "NumSent",
-    "RstRcvd", "NumRcvd",   "IBM",       "Retired", "Comments"};
+    "Call",    "QSODate", "TimeStart", "Freq",      "Mode",    "Name",
+    "City",    "State",   "Country",   "Continent", "RstSent", "NumSent",
+    "RstRcvd", "NumRcvd", "IBM",       "Retired",   "Comments"};
 
 [[noreturn]] void ThrowTextFileError(int code) {
   switch (code) {
@@ -50,8 +50,7 @@ constexpr std::array<const char*, kColumnCount> kColumnNames = {
     case 4: throw EInOutError(code, msg::kTextFileTooManyOpen);
     case 5: throw EInOutError(code, msg::kTextFileAccessDenied);
     case 101: throw EInOutError(code, msg::kTextFileDiskFull);
-    default:
-      throw EInOutError(code, FormatMessage(msg::kTextFileIoError, {std::to_string(code)}));
+    default: throw EInOutError(code, FormatMessage(msg::kTextFileIoError, {std::to_string(code)}));
   }
 }
 
@@ -154,9 +153,9 @@ void NormaliseAdifDate(std::string& date) {
   if (date.size() >= 7) date.erase(6, 1);
 }
 
-int64_t WriteAdifFile(TDataSet& cursor, const std::string& output_path,
-                      const std::string& log_name, int sort_choice, const std::string& caption,
-                      const std::string& contest_id, const UtcClock& utc_now) {
+int64_t WriteAdifFile(TDataSet& cursor, const std::string& output_path, const std::string& log_name,
+                      int sort_choice, const std::string& caption, const std::string& contest_id,
+                      const UtcClock& utc_now) {
   platform::TextFile file;
   Check(file.Create(output_path));
   int64_t line_count = 0;

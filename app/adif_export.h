@@ -46,9 +46,9 @@ std::chrono::system_clock::time_point SystemUtcNow();
 // contact is reached; any other cursor error passes through. After any
 // error the cursor stays open; after a cursor error the file holds the
 // header and the contacts before it.
-int64_t WriteAdifFile(TDataSet& cursor, const std::string& output_path,
-                      const std::string& log_name, int sort_choice, const std::string& caption,
-                      const std::string& contest_id, const UtcClock& utc_now = SystemUtcNow);
+int64_t WriteAdifFile(TDataSet& cursor, const std::string& output_path, const std::string& log_name,
+                      int sort_choice, const std::string& caption, const std::string& contest_id,
+                      const UtcClock& utc_now = SystemUtcNow);
 
 // In place: "mm/dd/yyyy..." becomes "yyyymmdd"; any other text loses its
 // 5th and then (of the shortened text) its 7th character where they exist,

@@ -52,8 +52,8 @@ TAdifExport AdifExportOf(UtcClock utc_now = SystemUtcNow) {
                                         const std::string& caption, const std::string& contest_id) {
     auto* wrapped = dynamic_cast<TCursorLogTable<Cursor>*>(&table);
     if (wrapped == nullptr) throw Exception("The export was handed a table it cannot read");
-    return WriteAdifFile(wrapped->cursor(), output_path, log_name, sort_choice, caption,
-                         contest_id, utc_now);
+    return WriteAdifFile(wrapped->cursor(), output_path, log_name, sort_choice, caption, contest_id,
+                         utc_now);
   };
 }
 

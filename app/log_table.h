@@ -44,9 +44,8 @@ class TLogTable {
 // choice (0 "Sequence worked", any other "Call letters"), the window caption
 // and the contest identifier. Closes the table when it succeeds; an error
 // is raised and leaves the table open.
-using TAdifExport = std::function<int64_t(TLogTable& table, const std::string& output_path,
-                                          const std::string& log_name, int sort_choice,
-                                          const std::string& caption,
-                                          const std::string& contest_id)>;
+using TAdifExport = std::function<int64_t(
+    TLogTable& table, const std::string& output_path, const std::string& log_name, int sort_choice,
+    const std::string& caption, const std::string& contest_id)>;
 
 }  // namespace logvane

@@ -5,19 +5,18 @@
 #include <exception>
 #include <utility>
 
+#include "app/app_messages.h"
 #include "app/caption.h"
 #include "app/log_paths.h"
-#include "app/app_messages.h"
 
 namespace logvane {
 namespace {
 
 constexpr const char* kControlNames[kControlCount] = {
-    "InpCountLabel", "FileListBox", "DirListBox",  "DirLabel",     "FileLabel",
-    "SelLogLabel",   "LogTablLabel", "InpCount",   "ToolBar1",     "ExtrtBtn",
-    "ExitBtn",       "OutCountLabel", "OutCount",  "NameLabel",    "ContestID",
-    "InputFolder",   "OutputFile",  "FileNameOut", "StaticText1",  "OutSort",
-    "SortLabel",
+    "InpCountLabel", "FileListBox", "DirListBox", "DirLabel",    "FileLabel",  "SelLogLabel",
+    "LogTablLabel",  "InpCount",    "ToolBar1",   "ExtrtBtn",    "ExitBtn",    "OutCountLabel",
+    "OutCount",      "NameLabel",   "ContestID",  "InputFolder", "OutputFile", "FileNameOut",
+    "StaticText1",   "OutSort",     "SortLabel",
 };
 
 // Captions of the controls that show one; the panels and the drop-down
@@ -54,14 +53,18 @@ const char* ControlName(TControlId id) {
 }
 
 TLogvane::TLogvane(TLogTable& table, TAdifExport export_file, const TLogvanePorts& ports)
-    : table_(table), export_file_(std::move(export_file)), ports_(ports), caption_(kConfiguredCaption) {
+    : table_(table),
+      export_file_(std::move(export_file)),
+      ports_(ports),
+      caption_(kConfiguredCaption) {
   for (int i = 0; i < kControlCount; ++i) controls_[static_cast<size_t>(i)].text = kInitialTexts[i];
-  for (TControlId hidden : {TControlId::kInpCountLabel, TControlId::kFileListBox,
-                            TControlId::kLogTablLabel, TControlId::kInpCount,
-                            TControlId::kOutCountLabel, TControlId::kOutCount}) {
+  for (TControlId hidden :
+       {TControlId::kInpCountLabel, TControlId::kFileListBox, TControlId::kLogTablLabel,
+        TControlId::kInpCount, TControlId::kOutCountLabel, TControlId::kOutCount}) {
     Show(hidden, false);
   }
-  for (TControlId disabled : {TControlId::kExtrtBtn, TControlId::kOutSort, TControlId::kSortLabel}) {
+  for (TControlId disabled :
+       {TControlId::kExtrtBtn, TControlId::kOutSort, TControlId::kSortLabel}) {
     Enable(disabled, false);
   }
 }
@@ -105,13 +108,14 @@ void TLogvane::DirListBoxDblClick() {
     Enable(TControlId::kOutSort, true);
     out_sort_index_ = -1;
     Enable(TControlId::kSortLabel, true);
-    for (TControlId hidden : {TControlId::kFileListBox, TControlId::kLogTablLabel,
-                              TControlId::kInpCountLabel, TControlId::kInpCount,
-                              TControlId::kOutCountLabel, TControlId::kOutCount}) {
+    for (TControlId hidden :
+         {TControlId::kFileListBox, TControlId::kLogTablLabel, TControlId::kInpCountLabel,
+          TControlId::kInpCount, TControlId::kOutCountLabel, TControlId::kOutCount}) {
       Show(hidden, false);
     }
     // Program-set text: ContestId stays as it is.
-    for (TControlId blank : {TControlId::kInputFolder, TControlId::kOutputFile, TControlId::kContestID}) {
+    for (TControlId blank :
+         {TControlId::kInputFolder, TControlId::kOutputFile, TControlId::kContestID}) {
       SetText(blank, "");
     }
   });
@@ -230,8 +234,8 @@ void TLogvane::Export() {
   }
 
   // The user has agreed to replace an existing file.
-  const TExportRequest request{table_folder_, table_sort_choice_, contest_id_,
-                               output_path_,  true,               caption_};
+  const TExportRequest request{table_folder_, table_sort_choice_, contest_id_, output_path_, true,
+                               caption_};
   const TExportResult result = ExportLog(table_, export_file_, request);
   if (result.status != TExportStatus::kWritten) return;
   const int64_t line_count = result.lines;

@@ -105,9 +105,7 @@ class TLogvane {
   const std::string& VersionText() const { return version_text_; }
   const std::string& Caption() const { return caption_; }
 
-  const TControlState& Control(TControlId id) const {
-    return controls_[static_cast<size_t>(id)];
-  }
+  const TControlState& Control(TControlId id) const { return controls_[static_cast<size_t>(id)]; }
   // OutSort's chosen item: -1 none, 0 "Sequence worked", 1 "Call letters".
   int OutSortItemIndex() const { return out_sort_index_; }
 

@@ -34,7 +34,17 @@ const QColor kGreen(0x00, 0x80, 0x00);
 const QColor kBlue(0x00, 0x00, 0xFF);
 const QColor kWhite(0xFF, 0xFF, 0xFF);
 
-enum class TKind { kLabel, kPanel, kRightPanel, kFolderList, kFileList, kToolBar, kButton, kDropDown, kRadioGroup };
+enum class TKind {
+  kLabel,
+  kPanel,
+  kRightPanel,
+  kFolderList,
+  kFileList,
+  kToolBar,
+  kButton,
+  kDropDown,
+  kRadioGroup
+};
 
 struct TControlLook {
   TControlId id;
@@ -72,14 +82,15 @@ const TControlLook kLooks[kControlCount] = {
 };
 
 const char* const kContestItems[] = {
-    "IBM-QSO-PARTY-CW", "IBM-QSO-PARTY-SSB", "AP-SPRINT",    "ARRL-10",       "ARRL-160",
-    "ARRL-DX-CW",       "ARRL-DX-SSB",       "ARRL-SS-CW",   "ARRL-SS-SSB",   "ARRL-UHF-AUG",
-    "ARRL-VHF-JAN",     "ARRL-VHF-JUN",      "ARRL-VHF-SEP", "ARRL-RTTY",     "BARTG-RTTY",
-    "CQ-160-CW",        "CQ-160-SSB",        "CQ-WPX-CW",    "CQ-WPX-RTTY",   "CQ-WPX-SSB",
-    "CQ-VHF",           "CQ-WW-CW",          "CQ-WW-RTTY",   "CQ-WW-SSB",     "IARU-UHF",
-    "NAQP-CW",          "NAQP-RTTY",         "NAQP-SSB",     "NA-SPRINT-CW",  "NA-SPRINT-RTTY",
-    "NA-SPRINT-SSB",    "NEQP",              "SAC-CW",       "SAC-SSB",       "STEW-PERRY",
-    "TARA-RTTY",
+    "IBM-QSO-PARTY-CW", "IBM-QSO-PARTY-SSB", "AP-SPRINT",     "ARRL-10",
+    "ARRL-160",         "ARRL-DX-CW",        "ARRL-DX-SSB",   "ARRL-SS-CW",
+    "ARRL-SS-SSB",      "ARRL-UHF-AUG",      "ARRL-VHF-JAN",  "ARRL-VHF-JUN",
+    "ARRL-VHF-SEP",     "ARRL-RTTY",         "BARTG-RTTY",    "CQ-160-CW",
+    "CQ-160-SSB",       "CQ-WPX-CW",         "CQ-WPX-RTTY",   "CQ-WPX-SSB",
+    "CQ-VHF",           "CQ-WW-CW",          "CQ-WW-RTTY",    "CQ-WW-SSB",
+    "IARU-UHF",         "NAQP-CW",           "NAQP-RTTY",     "NAQP-SSB",
+    "NA-SPRINT-CW",     "NA-SPRINT-RTTY",    "NA-SPRINT-SSB", "NEQP",
+    "SAC-CW",           "SAC-SSB",           "STEW-PERRY",    "TARA-RTTY",
 };
 
 // Boxes break lines where the workflow's texts hold a carriage return.
@@ -88,11 +99,15 @@ QString BoxText(const std::string& text) {
 }
 
 // Paths are byte strings in the file system's encoding.
-QString FromPath(const std::string& path) { return QFile::decodeName(QByteArray::fromStdString(path)); }
+QString FromPath(const std::string& path) {
+  return QFile::decodeName(QByteArray::fromStdString(path));
+}
 std::string ToPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
 
 // The drop-down holds 8-bit text, as the ADIF file is written.
-QString FromDropDown(const std::string& text) { return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())); }
+QString FromDropDown(const std::string& text) {
+  return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
 std::string ToDropDown(const QString& text) { return text.toLatin1().toStdString(); }
 
 QFont FontOf(const QFont& base, int px, bool bold) {
@@ -164,8 +179,9 @@ void TLogvaneWindow::CreateControls() {
           label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
         } else {
           label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-          label->setAlignment((look.kind == TKind::kRightPanel ? Qt::AlignRight : Qt::AlignHCenter) |
-                              Qt::AlignVCenter);
+          label->setAlignment(
+              (look.kind == TKind::kRightPanel ? Qt::AlignRight : Qt::AlignHCenter) |
+              Qt::AlignVCenter);
           label->setMargin(1);
         }
         widget = label;
@@ -178,7 +194,8 @@ void TLogvaneWindow::CreateControls() {
         folder_list_->SetFolder(QDir::currentPath());
         // A plain list of folders: no expand and collapse marks.
         folder_list_->setStyleSheet(
-            "QTreeView::item { height: 16px; } QTreeView::branch { image: none; border-image: none; }");
+            "QTreeView::item { height: 16px; } QTreeView::branch { image: none; border-image: "
+            "none; }");
         widget = folder_list_;
         break;
       case TKind::kFileList:
@@ -235,14 +252,16 @@ void TLogvaneWindow::CreateControls() {
 
 void TLogvaneWindow::ConnectEvents() {
   TLogvane& flow = *workflow_;
-  connect(folder_list_, &TFolderList::folderDoubleClicked, this, [&flow] { flow.DirListBoxDblClick(); });
+  connect(folder_list_, &TFolderList::folderDoubleClicked, this,
+          [&flow] { flow.DirListBoxDblClick(); });
   connect(folder_list_, &TFolderList::folderOpened, this, [this](const QString& folder) {
     if (lists_linked_) file_list_->SetFolder(folder);
   });
   connect(file_list_, &TFileList::clicked, this, [&flow] { flow.FileListBoxClick(); });
   connect(file_list_, &TFileList::changed, this, [&flow] { flow.FileListBoxChange(); });
   connect(file_list_, &TFileList::doubleClicked, this, [&flow] { flow.FileListBoxDblClick(); });
-  connect(sort_buttons_, &QButtonGroup::idClicked, this, [&flow](int id) { flow.OutSortClick(id); });
+  connect(sort_buttons_, &QButtonGroup::idClicked, this,
+          [&flow](int id) { flow.OutSortClick(id); });
   // Only the user's typing and choices: text the program sets raises neither.
   connect(contest_->lineEdit(), &QLineEdit::textEdited, this,
           [&flow](const QString& text) { flow.ContestIDChange(ToDropDown(text)); });
@@ -314,7 +333,9 @@ void TLogvaneWindow::CloseWindow() { close(); }
 
 std::string TLogvaneWindow::CurrentFolder() const { return ToPath(folder_list_->Folder()); }
 
-std::string TLogvaneWindow::SelectedFilePath() const { return ToPath(file_list_->SelectedFilePath()); }
+std::string TLogvaneWindow::SelectedFilePath() const {
+  return ToPath(file_list_->SelectedFilePath());
+}
 
 void TLogvaneWindow::PointFileListAt(const std::string& folder) {
   const QString path = FromPath(folder);
@@ -337,12 +358,9 @@ void TLogvaneWindow::Information(const std::string& text) {
 TAnswer TLogvaneWindow::Confirm(const std::string& text) {
   switch (MessageBox(this, QMessageBox::Question, "Confirm", BoxText(text),
                      QMessageBox::Yes | QMessageBox::No)) {
-    case QMessageBox::Yes:
-      return TAnswer::kYes;
-    case QMessageBox::No:
-      return TAnswer::kNo;
-    default:
-      return TAnswer::kOther;
+    case QMessageBox::Yes: return TAnswer::kYes;
+    case QMessageBox::No: return TAnswer::kNo;
+    default: return TAnswer::kOther;
   }
 }
 

@@ -31,7 +31,8 @@ inline constexpr char kTableMayBeCorrupted[] = "Internal error in table - table 
 inline constexpr char kCurrentRangeEmpty[] = "Current range is empty";
 inline constexpr char kFilterOperations[] = "Internal error in filter operations";
 inline constexpr char kCannotOpenExclusive[] = " cannot be opened for exclusive use.";
-inline constexpr char kTableMayBeCorruptedRebuild[] = " The table may be corrupted. Suggest rebuild";
+inline constexpr char kTableMayBeCorruptedRebuild[] =
+    " The table may be corrupted. Suggest rebuild";
 
 // Blob file.
 inline constexpr char kBlobError[] = "Internal error in blob access";

@@ -45,16 +45,18 @@ namespace {
 
 using logvane::tools::Contact;
 
-const char* const kPrefixes[] = {"K", "W", "N", "AA", "KB", "VE", "G", "DL", "JA", "VK", "PY", "ZS",
-                                 "UA", "EA", "F", "I", "OH", "SM", "LU", "ZL"};
-const char* const kNames[] = {"JOE", "MARY", "BILL", "HIRAM", "PETER", "KLAUS", "ANA", "KEN", "LARS",
-                              "JOSE", "GRAHAM", "DAVID", ""};
-const char* const kCities[] = {"DENVER", "TORONTO", "LONDON", "MUNICH", "TOKYO", "SYDNEY", "",
-                               "BUENOS AIRES", "STOCKHOLM", "LISBON", "AUCKLAND", ""};
-const char* const kCountries[] = {"USA", "CANADA", "ENGLAND", "GERMANY", "JAPAN", "AUSTRALIA",
-                                  "BRAZIL", "SOUTH AFRICA", "SPAIN", "FRANCE", "ITALY", "SWEDEN"};
-const char* const kContinents[] = {"NA", "NA", "EU", "EU", "AS", "OC", "SA", "AF", "EU", "EU", "EU",
-                                   "EU"};
+const char* const kPrefixes[] = {"K",  "W",  "N",  "AA", "KB", "VE", "G",  "DL", "JA", "VK",
+                                 "PY", "ZS", "UA", "EA", "F",  "I",  "OH", "SM", "LU", "ZL"};
+const char* const kNames[] = {"JOE", "MARY", "BILL", "HIRAM",  "PETER", "KLAUS", "ANA",
+                              "KEN", "LARS", "JOSE", "GRAHAM", "DAVID", ""};
+const char* const kCities[] = {"DENVER",    "TORONTO", "LONDON",   "MUNICH",
+                               "TOKYO",     "SYDNEY",  "",         "BUENOS AIRES",
+                               "STOCKHOLM", "LISBON",  "AUCKLAND", ""};
+const char* const kCountries[] = {"USA",   "CANADA",    "ENGLAND", "GERMANY",
+                                  "JAPAN", "AUSTRALIA", "BRAZIL",  "SOUTH AFRICA",
+                                  "SPAIN", "FRANCE",    "ITALY",   "SWEDEN"};
+const char* const kContinents[] = {"NA", "NA", "EU", "EU", "AS", "OC",
+                                   "SA", "AF", "EU", "EU", "EU", "EU"};
 const double kBands[] = {1.8, 3.5, 7.0, 14.0, 21.0, 28.0};
 
 template <size_t N>
@@ -95,8 +97,8 @@ void MakeContact(int i, Contact& c) {
 // The folder of a generated log of `contacts` contacts, made on first use.
 std::string LogFolder(int contacts) {
   const char* base = std::getenv("LOGVANE_BENCH_DATA");
-  std::filesystem::path folder = std::filesystem::path(base ? base : "bench-data") /
-                                 ("Log" + std::to_string(contacts));
+  std::filesystem::path folder =
+      std::filesystem::path(base ? base : "bench-data") / ("Log" + std::to_string(contacts));
   if (!std::filesystem::exists(folder / "complete")) {
     std::fprintf(stderr, "making %s ...\n", folder.c_str());
     std::filesystem::create_directories(folder);
@@ -185,10 +187,11 @@ int main(int argc, char** argv) {
   for (int order : {0, 1}) {
     const Result& small = g_results[{order, 10'000}];
     const Result& large = g_results[{order, 1'000'000}];
-    std::printf("%s order: %.1f MiB more peak memory for 100x the contacts, %.4f allocations per "
-                "contact\n",
-                order ? "call" : "sequence", large.peak_mib - small.peak_mib,
-                static_cast<double>(large.allocations - small.allocations) / 990'000.0);
+    std::printf(
+        "%s order: %.1f MiB more peak memory for 100x the contacts, %.4f allocations per "
+        "contact\n",
+        order ? "call" : "sequence", large.peak_mib - small.peak_mib,
+        static_cast<double>(large.allocations - small.allocations) / 990'000.0);
   }
   benchmark::Shutdown();
   return 0;

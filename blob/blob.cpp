@@ -5,9 +5,9 @@
 #include <climits>
 #include <cstring>
 
-#include "blob/blob_file.h"
 #include "base/errors.h"
 #include "base/messages.h"
+#include "blob/blob_file.h"
 
 namespace logvane {
 

@@ -30,15 +30,12 @@ int RunExport(const TExportRequest& request, std::ostream& out, std::ostream& er
       case TExportStatus::kNoLogName:
         err << "The folder " << result.log_folder << " has no name to give the ADIF file.\n";
         return kRefused;
-      case TExportStatus::kEmptyTable:
-        err << msg::kWrongLogName << "\n";
-        return kRefused;
+      case TExportStatus::kEmptyTable: err << msg::kWrongLogName << "\n"; return kRefused;
       case TExportStatus::kOutputExists:
         err << ForTerminal(msg::kOutputExistsHead + result.output_path) << " already exists; "
             << "use --overwrite to replace it.\n";
         return kRefused;
-      case TExportStatus::kWritten:
-        break;
+      case TExportStatus::kWritten: break;
     }
     out << ForTerminal(msg::kAdifCreatedHead + result.output_path + msg::kAdifCreatedTail) << "\n"
         << result.lines << " lines written\n";

@@ -1,6 +1,5 @@
 // logvane-cli: the command-line tool for looking into tables.
 #include <CLI/CLI.hpp>
-
 #include <exception>
 #include <iostream>
 
@@ -21,16 +20,19 @@ int main(int argc, char** argv) {
   CLI::App* dump = app.add_subcommand("dump", "Print every record in the order of an index");
   dump->add_option("table", dump_path, "The table's definition file (.mti)")->required();
   dump->add_option("--index", dump_index, "The index giving the order (default: index 0)");
-  dump->add_option("--format", dump_format, "Output format")->check(CLI::IsMember({"jsonl", "csv"}));
+  dump->add_option("--format", dump_format, "Output format")
+      ->check(CLI::IsMember({"jsonl", "csv"}));
 
   logvane::TExportRequest request;
   std::string order = "sequence";
   CLI::App* exp = app.add_subcommand("export", "Write a log folder's contacts to its ADIF file");
-  exp->add_option("logfolder", request.log_folder, "The log's folder, holding LogTabl.mti")->required();
+  exp->add_option("logfolder", request.log_folder, "The log's folder, holding LogTabl.mti")
+      ->required();
   exp->add_option("--order", order, "Contact order: sequence (worked) or call (letters)")
       ->check(CLI::IsMember({"sequence", "call"}));
   exp->add_option("--contest", request.contest_id, "Contest identifier (upper-cased)");
-  exp->add_option("--output", request.output_path, "Output file (default: LOGFOLDER/<log name>.ADI)");
+  exp->add_option("--output", request.output_path,
+                  "Output file (default: LOGFOLDER/<log name>.ADI)");
   exp->add_flag("--overwrite", request.overwrite, "Replace an existing output file");
 
   CLI11_PARSE(app, argc, argv);

@@ -5,12 +5,12 @@
 #include <cmath>
 #include <cstdio>
 
+#include "base/errors.h"
 #include "blob/blob_holders.h"
+#include "component/component_messages.h"
 #include "component/daro_vivuv.h"
 #include "component/date_time.h"
 #include "engine/db_engine.h"
-#include "base/errors.h"
-#include "component/component_messages.h"
 #include "table/stored_value.h"
 
 namespace logvane::cli {
@@ -159,15 +159,9 @@ void DumpTableJson(std::ostream& out, const std::string& mti_path, const std::st
       first_field = false;
       line += keys[f];
       switch (v.kind) {
-        case TStoredKind::Null:
-          line += "null";
-          break;
-        case TStoredKind::Integer:
-          line += std::to_string(v.integer);
-          break;
-        case TStoredKind::Boolean:
-          line += v.boolean ? "true" : "false";
-          break;
+        case TStoredKind::Null: line += "null"; break;
+        case TStoredKind::Integer: line += std::to_string(v.integer); break;
+        case TStoredKind::Boolean: line += v.boolean ? "true" : "false"; break;
         case TStoredKind::Float:
           if (field.type_code == 'D')
             AppendDateTime(line, v.number);
@@ -191,12 +185,12 @@ void DumpTableJson(std::ostream& out, const std::string& mti_path, const std::st
           if (field.type_code == 'G' || field.type_code == 'L')
             AppendBase64(line, data);
           else
-            AppendJsonText(line, std::string_view(reinterpret_cast<const char*>(data.data()), data.size()));
+            AppendJsonText(
+                line, std::string_view(reinterpret_cast<const char*>(data.data()), data.size()));
           line += '"';
           break;
         }
-        case TStoredKind::Unknown:
-          break;
+        case TStoredKind::Unknown: break;
       }
     }
     line += "}\n";

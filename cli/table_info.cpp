@@ -6,9 +6,9 @@
 #include <sstream>
 
 #include "base/errors.h"
+#include "platform/file.h"
 #include "table/record_manager.h"
 #include "table/table_definition.h"
-#include "platform/file.h"
 
 namespace logvane::cli {
 
@@ -81,13 +81,15 @@ void PrintTableInfo(std::ostream& out, const std::string& mti_path) {
       << "Data file:      " << slots << "\n\n";
 
   out << "Fields (" << def.FieldCount() << "):\n";
-  out << std::left << "  " << std::setw(4) << "#" << std::setw(22) << "Name" << std::setw(20) << "Type"
-      << std::setw(7) << "Size" << std::setw(8) << "Offset" << "Attributes\n";
+  out << std::left << "  " << std::setw(4) << "#" << std::setw(22) << "Name" << std::setw(20)
+      << "Type" << std::setw(7) << "Size" << std::setw(8) << "Offset"
+      << "Attributes\n";
   for (int i = 0; i < def.FieldCount(); ++i) {
     const TmtbFieldDesc& f = def.Field(i);
-    std::string type = std::string(1, f.type_code ? f.type_code : '?') + " " + TypeName(f.type_code);
-    out << "  " << std::setw(4) << i << std::setw(22) << f.name << std::setw(20) << type << std::setw(7)
-        << f.size << std::setw(8) << f.offset << Attributes(f) << "\n";
+    std::string type =
+        std::string(1, f.type_code ? f.type_code : '?') + " " + TypeName(f.type_code);
+    out << "  " << std::setw(4) << i << std::setw(22) << f.name << std::setw(20) << type
+        << std::setw(7) << f.size << std::setw(8) << f.offset << Attributes(f) << "\n";
   }
 
   out << "\nIndexes (" << def.IndexCount() << "):\n";

@@ -1,9 +1,9 @@
 #include "component/blob_stream.h"
 
-#include "component/daro_vivuv.h"
-#include "base/message_format.h"
 #include "base/errors.h"
+#include "base/message_format.h"
 #include "component/component_messages.h"
+#include "component/daro_vivuv.h"
 
 namespace logvane {
 
@@ -46,9 +46,7 @@ int64_t TBlobStream::Write(const void* /*buffer*/, int64_t /*count*/) { return 0
 int64_t TBlobStream::Seek(int64_t offset, TSeekOrigin origin) {
   if (!Attached()) return 0;
   switch (origin) {
-    case TSeekOrigin::soBeginning:
-      position_ = offset;
-      break;
+    case TSeekOrigin::soBeginning: position_ = offset; break;
     case TSeekOrigin::soCurrent:
       if (__builtin_add_overflow(position_, offset, &position_)) position_ = INT64_MAX;
       break;

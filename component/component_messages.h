@@ -12,7 +12,8 @@ inline constexpr char kDataSetOpen[] = "Cannot perform this operation on an open
 inline constexpr char kDataSetClosed[] = "Cannot perform this operation on a closed dataset";
 inline constexpr char kRecordNotFound[] = "Record not found";
 inline constexpr char kUnknownFieldType[] = "Field '%s' is of an unknown type";
-inline constexpr char kFieldTypeMismatch[] = "Type mismatch for field '%s', expecting: %s actual: %s";
+inline constexpr char kFieldTypeMismatch[] =
+    "Type mismatch for field '%s', expecting: %s actual: %s";
 inline constexpr char kFieldHasNoDataSet[] = "Field '%s' has no dataset";
 inline constexpr char kInvalidDateTimeValue[] = "Field '%s' holds an invalid date and time";
 

@@ -2,10 +2,10 @@
 
 #include <cstring>
 
-#include "component/blob_stream.h"
-#include "component/field_mapping.h"
 #include "base/errors.h"
+#include "component/blob_stream.h"
 #include "component/component_messages.h"
+#include "component/field_mapping.h"
 #include "platform/file.h"
 
 namespace logvane {
@@ -13,10 +13,10 @@ namespace logvane {
 namespace {
 
 // Offsets inside the record-info area at R + 1 + K.
-constexpr int kPositionAt = 0;    // int32
-constexpr int kEditStateAt = 4;   // byte
+constexpr int kPositionAt = 0;      // int32
+constexpr int kEditStateAt = 4;     // byte
 constexpr int kBookmarkFlagAt = 5;  // byte
-constexpr int kBookmarkAt = 8;    // two int32
+constexpr int kBookmarkAt = 8;      // two int32
 
 // Read access, compatibility sharing: the open that only fetches the field
 // definitions of a closed table.
@@ -195,9 +195,7 @@ TGetResult TDaroVivuv::FetchRecord(TRecordBuffer buffer, TGetMode mode) {
       if (pending_edge_ != kEdgeLast) iface_.StepPrior();
       if (iface_.AtBof() || iface_.NoCurrentRecord()) result = grBOF;
       break;
-    default:
-      result = grError;
-      break;
+    default: result = grError; break;
   }
   iface_.CopyRecordOut(buffer);
   pending_edge_ = kEdgeNone;
@@ -252,12 +250,10 @@ bool TDaroVivuv::CurrentRecordCopy(TRecordBuffer buffer) {
 
 TRecordBuffer TDaroVivuv::BufferForState() const {
   switch (State()) {
-    case dsBrowse:
-      return IsEmpty() ? nullptr : ActiveBuffer();
+    case dsBrowse: return IsEmpty() ? nullptr : ActiveBuffer();
     case dsEdit:
     case dsInsert:
-    case dsNewValue:
-      return ActiveBuffer();
+    case dsNewValue: return ActiveBuffer();
     default:
       // The key, calculation, filter and old-value buffers come with
       // searching, calculated fields, filtering and the edit cycle.

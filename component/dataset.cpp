@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "base/message_format.h"
 #include "base/errors.h"
+#include "base/message_format.h"
 #include "component/component_messages.h"
 
 namespace logvane {
@@ -325,7 +325,8 @@ void AppendStream(TStream& stream, std::string& out) {
   for (;;) {
     const int64_t got = stream.Read(chunk, sizeof chunk);
     if (got <= 0) break;
-    out.append(chunk, static_cast<size_t>(got < int64_t{sizeof chunk} ? got : int64_t{sizeof chunk}));
+    out.append(chunk,
+               static_cast<size_t>(got < int64_t{sizeof chunk} ? got : int64_t{sizeof chunk}));
   }
 }
 

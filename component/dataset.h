@@ -257,8 +257,7 @@ class TDataSet {
 
   // ---- Services for subclasses -----------------------------------------
   TRecordBuffer ActiveBuffer() const {
-    return active_record_ < record_count_ ? buffers_[static_cast<size_t>(active_record_)]
-                                          : nullptr;
+    return active_record_ < record_count_ ? buffers_[static_cast<size_t>(active_record_)] : nullptr;
   }
   // The spare slot of the ring; valid while open, overwritten by the next
   // fetch.
@@ -270,7 +269,6 @@ class TDataSet {
   int CalcFieldsSize() const { return 0; }
   int BookmarkSize() const { return bookmark_size_; }
   void SetBookmarkSize(int size) { bookmark_size_ = size; }
-
 
   TFieldDefs& FieldDefsForUpdate() { return field_defs_; }
   // True while the fields in use were created from the definitions.

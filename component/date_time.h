@@ -17,7 +17,7 @@
 namespace logvane {
 
 inline constexpr int64_t kMSecsPerDay = 86'400'000;
-inline constexpr int32_t kDateDelta = 693'594;      // day number of 30 December 1899
+inline constexpr int32_t kDateDelta = 693'594;       // day number of 30 December 1899
 inline constexpr int32_t kMaxDayNumber = 3'652'059;  // 31 December 9999
 
 struct TCivilDate {

@@ -12,10 +12,10 @@
 namespace logvane {
 
 struct TFieldDef {
-  int FieldNo = 0;            // position in the table, from 1
-  std::string Name;           // blanks around the stored name removed
+  int FieldNo = 0;   // position in the table, from 1
+  std::string Name;  // blanks around the stored name removed
   TFieldType DataType = ftUnknown;
-  int Size = 0;               // characters of a string field; 0 for other kinds
+  int Size = 0;  // characters of a string field; 0 for other kinds
   bool Required = false;
 };
 

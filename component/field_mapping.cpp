@@ -3,12 +3,12 @@
 #include <algorithm>
 #include <cstring>
 
-#include "component/date_time.h"
-#include "base/message_format.h"
-#include "component/text_forms.h"
 #include "base/byte_order.h"
 #include "base/errors.h"
+#include "base/message_format.h"
 #include "component/component_messages.h"
+#include "component/date_time.h"
+#include "component/text_forms.h"
 #include "table/real48.h"
 #include "table/stored_value.h"
 
@@ -80,14 +80,9 @@ bool ApplyAttribute(const TmtbIFace& iface, TField& field, int n, int kind,
   const std::string text = iface.FieldAttribute(n, kind, kShortString, &present);
   if (!present) return true;
   switch (kind) {
-    case 0:
-      field.SetRequired(!text.empty());
-      return true;
-    case 1:
-      field.SetDefaultExpression(text);
-      return true;
-    default:
-      break;
+    case 0: field.SetRequired(!text.empty()); return true;
+    case 1: field.SetDefaultExpression(text); return true;
+    default: break;
   }
   if (field.DataType() == ftInteger) {
     int32_t value = 0;
@@ -116,9 +111,9 @@ void CheckDeclaredFields(const TmtbIFace& iface, TDataSet& dataset, char decimal
     // stored name too: a table whose field names carry blanks must open.
     const std::string stored = iface.TableFieldName(n);
     if (!SameNameNoCase(field.FieldName(), TrimmedName(stored))) {
-      throw EDatabaseError(std::string(msg::kFieldNameMismatch) +
-                           FormatMessage(msg::kPersistentFieldMismatch,
-                                         {field.FieldName(), stored}));
+      throw EDatabaseError(
+          std::string(msg::kFieldNameMismatch) +
+          FormatMessage(msg::kPersistentFieldMismatch, {field.FieldName(), stored}));
     }
     for (int kind = 0; kind <= 3; ++kind) {
       if (field.DataType() == ftAutoInc) field.SetReadOnly(true);
@@ -141,20 +136,14 @@ bool FetchTableFieldValue(const TFieldSlot& layout, const uint8_t* record, const
   const uint8_t* slot = record + offset;
   switch (code) {
     case 'A':
-    case 'I':
-      Put(destination, size, GetInt32(slot));
-      break;
+    case 'I': Put(destination, size, GetInt32(slot)); break;
     case 'B':
       // The stored boolean is one byte; the next byte is another field's.
       Put(destination, size, static_cast<int16_t>(slot[0]));
       break;
     case 'C':
-    case 'F':
-      Put(destination, size, GetDouble(slot));
-      break;
-    case 'R':
-      Put(destination, size, Real48ToDouble(slot));
-      break;
+    case 'F': Put(destination, size, GetDouble(slot)); break;
+    case 'R': Put(destination, size, Real48ToDouble(slot)); break;
     case 'D': {
       double millis = 0;
       if (!StoredDaysToMillis(GetDouble(slot), &millis)) millis = 0;
@@ -174,7 +163,8 @@ bool FetchTableFieldValue(const TFieldSlot& layout, const uint8_t* record, const
   return true;
 }
 
-std::string_view TableFieldText(const TFieldSlot& layout, const uint8_t* record, const TField& field) {
+std::string_view TableFieldText(const TFieldSlot& layout, const uint8_t* record,
+                                const TField& field) {
   const int n = field.FieldNo() - 1;
   if (record[n] == 0) return {};
   const uint8_t* slot = record + layout.offset;

@@ -2,11 +2,11 @@
 
 #include <cstring>
 
-#include "component/dataset.h"
-#include "base/message_format.h"
-#include "component/text_forms.h"
 #include "base/errors.h"
+#include "base/message_format.h"
 #include "component/component_messages.h"
+#include "component/dataset.h"
+#include "component/text_forms.h"
 
 namespace logvane {
 

@@ -58,18 +58,25 @@ class Converter {
       case 'd': Field(no_pad ? "d" : "dd"); break;
       case 'e': Field("d"); break;
       case 'm': Field(no_pad ? "m" : "mm"); break;
-      case 'y': case 'g': Field("yy"); break;
-      case 'Y': case 'G': Field("yyyy"); break;
-      case 'b': case 'h': Field("mmm"); break;
+      case 'y':
+      case 'g': Field("yy"); break;
+      case 'Y':
+      case 'G': Field("yyyy"); break;
+      case 'b':
+      case 'h': Field("mmm"); break;
       case 'B': Field("mmmm"); break;
       case 'a': Field("ddd"); break;
       case 'A': Field("dddd"); break;
-      case 'H': case 'I': Field(no_pad ? "h" : "hh"); break;
-      case 'k': case 'l': Field("h"); break;
+      case 'H':
+      case 'I': Field(no_pad ? "h" : "hh"); break;
+      case 'k':
+      case 'l': Field("h"); break;
       case 'M': Field(no_pad ? "n" : "nn"); break;
       case 'S': Field(no_pad ? "s" : "ss"); break;
-      case 'p': case 'P': Field("ampm"); break;
-      case 'n': case 't': pending_ += ' '; break;
+      case 'p':
+      case 'P': Field("ampm"); break;
+      case 'n':
+      case 't': pending_ += ' '; break;
       case '%': pending_ += '%'; break;
       case 'D': Nested("%m/%d/%y", depth); break;
       case 'F': Nested("%Y-%m-%d", depth); break;
@@ -162,8 +169,8 @@ TFormatSettings TFormatSettings::FromLocale(const platform::LocaleStrings& local
     s.DecimalSeparator = locale.decimal_point[0];
   }
   char separator = 0;
-  std::string format = ConvertLocaleFormat(locale.date_format, true, locale.time_format_ampm,
-                                           &separator);
+  std::string format =
+      ConvertLocaleFormat(locale.date_format, true, locale.time_format_ampm, &separator);
   if (!format.empty()) {
     s.ShortDateFormat = format;
     if (separator != 0) s.DateSeparator = separator;
@@ -187,8 +194,6 @@ TFormatSettings TFormatSettings::FromLocale(const platform::LocaleStrings& local
   return s;
 }
 
-TFormatSettings TFormatSettings::FromUserLocale() {
-  return FromLocale(platform::ReadUserLocale());
-}
+TFormatSettings TFormatSettings::FromUserLocale() { return FromLocale(platform::ReadUserLocale()); }
 
 }  // namespace logvane

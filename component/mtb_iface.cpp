@@ -3,8 +3,8 @@
 
 #include <cstring>
 
-#include "blob/blob_holders.h"
 #include "base/errors.h"
+#include "blob/blob_holders.h"
 #include "component/component_messages.h"
 
 namespace logvane {
@@ -117,14 +117,9 @@ TBlob* TmtbIFace::BlobAccess(TBlobOperation operation, int field, const uint8_t*
     case TBlobOperation::kWrite:
       r = static_cast<int64_t>(holder->WriteAt(position, data, static_cast<size_t>(count)));
       break;
-    case TBlobOperation::kTruncate:
-      holder->Truncate();
-      break;
-    case TBlobOperation::kSize:
-      r = holder->Size();
-      break;
-    case TBlobOperation::kOpen:
-      break;
+    case TBlobOperation::kTruncate: holder->Truncate(); break;
+    case TBlobOperation::kSize: r = holder->Size(); break;
+    case TBlobOperation::kOpen: break;
   }
   if (result != nullptr) *result = r;
   return holder;

@@ -107,7 +107,7 @@ void AppendBoolean(std::string& out, bool value) { out += value ? "True" : "Fals
 
 namespace {
 
-constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,
+constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8, 1e9,
                                    1e10, 1e11, 1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18};
 
 // The 15 significant digits of a > 0, correctly rounded, as an integer in
@@ -143,8 +143,7 @@ bool FastDigits(double a, uint64_t* digits, int* exponent) {
 void ExactDigits(double a, uint64_t* digits, int* exponent) {
   // "d.dddddddddddddde+XX", correctly rounded to 15 digits.
   char buf[40];
-  auto r = std::to_chars(buf, buf + sizeof buf, a, std::chars_format::scientific,
-                         kFloatDigits - 1);
+  auto r = std::to_chars(buf, buf + sizeof buf, a, std::chars_format::scientific, kFloatDigits - 1);
   uint64_t d = 0;
   const char* p = buf;
   for (; p < r.ptr && *p != 'e'; ++p) {

@@ -25,12 +25,12 @@
 
 #include "blob/blob_file.h"
 #include "blob/blob_holders.h"
-#include "table/record_manager.h"
-#include "table/table_definition.h"
 #include "filter/filter_list.h"
 #include "index/find_key.h"
 #include "index/index_manager.h"
 #include "platform/file.h"
+#include "table/record_manager.h"
+#include "table/table_definition.h"
 
 namespace logvane {
 
@@ -61,8 +61,8 @@ struct TOpenFailure {
 // and " The table may be corrupted. Suggest rebuild".
 std::string OpenFailureText(const std::string& path, int32_t code);
 
-inline constexpr uint32_t kOpenReadShared = 0x20;    // read, others may read
-inline constexpr uint32_t kOpenWriteShared = 0x22;   // read and write, others may read
+inline constexpr uint32_t kOpenReadShared = 0x20;        // read, others may read
+inline constexpr uint32_t kOpenWriteShared = 0x22;       // read and write, others may read
 inline constexpr uint32_t kOpenReadBesideWriter = 0x40;  // read, others may read and write
 
 class TmtbDBEng : public TmtbRecMgr, private TKeySource {

@@ -4,10 +4,10 @@
 #include <array>
 #include <cstring>
 
-#include "engine/db_engine.h"
 #include "base/errors.h"
-#include "table/keys.h"
 #include "base/messages.h"
+#include "engine/db_engine.h"
+#include "table/keys.h"
 
 namespace logvane {
 
@@ -76,8 +76,9 @@ void TmtbDBEng::SetCurrentIndex(int index) {
 }
 
 bool TmtbDBEng::IsRangeEmpty() {
-  bool empty = first_ == -1 || last_ == -1 ||
-               CompareKeys(def_, WorkBuffer(kLastImage), WorkBuffer(kFirstImage), true, cur_index_) < 0;
+  bool empty =
+      first_ == -1 || last_ == -1 ||
+      CompareKeys(def_, WorkBuffer(kLastImage), WorkBuffer(kFirstImage), true, cur_index_) < 0;
   bof_ = eof_ = empty;
   if (empty) {
     if (DataFileOpen()) ClearImage(WorkBuffer(kCurrent), 0);  // no buffers while closed

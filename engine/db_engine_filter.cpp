@@ -6,10 +6,10 @@
 // use, accepts it at this visit.
 #include <cstring>
 
-#include "engine/db_engine.h"
 #include "base/errors.h"
-#include "table/keys.h"
 #include "base/messages.h"
+#include "engine/db_engine.h"
+#include "table/keys.h"
 
 namespace logvane {
 

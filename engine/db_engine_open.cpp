@@ -9,9 +9,9 @@
 #include <cerrno>
 #include <exception>
 
-#include "engine/db_engine.h"
 #include "base/errors.h"
 #include "base/messages.h"
+#include "engine/db_engine.h"
 
 namespace logvane {
 
@@ -63,8 +63,8 @@ int32_t TmtbDBEng::OpenTable(const std::string& path, uint32_t mode, int retries
     err = definition_.Open(path, mode);
   }
   if (err != 0) {
-    handle_ = Fail(kOpenDefinitionFailed, "open the definition file", path,
-                   platform::ErrorText(err));
+    handle_ =
+        Fail(kOpenDefinitionFailed, "open the definition file", path, platform::ErrorText(err));
     return handle_;
   }
   handle_ = definition_.Handle();

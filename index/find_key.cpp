@@ -3,10 +3,10 @@
 
 #include <exception>
 
-#include "table/keys.h"
 #include "base/messages.h"
 #include "index/corruption.h"
 #include "platform/exceptions.h"
+#include "table/keys.h"
 
 namespace logvane {
 

@@ -24,7 +24,8 @@ namespace {
 
 }  // namespace
 
-TIndex::TIndex(int index_number, int format_level, const std::string& table_path, TKeySource& source)
+TIndex::TIndex(int index_number, int format_level, const std::string& table_path,
+               TKeySource& source)
     : TInd1FOps(TPageFormat::ForLevel(format_level), LeafPageFileName(table_path, index_number)),
       index_number_(index_number),
       format_level_(format_level),

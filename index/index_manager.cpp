@@ -55,6 +55,8 @@ void TDaroVivuvIndex::ActivateIndex(int index) {
 
 TTableCounters TDaroVivuvIndex::ReadCounters() { return IndexAt(0).ReadCounters(); }
 
-void TDaroVivuvIndex::WriteCounters(const TTableCounters& counters) { IndexAt(0).WriteCounters(counters); }
+void TDaroVivuvIndex::WriteCounters(const TTableCounters& counters) {
+  IndexAt(0).WriteCounters(counters);
+}
 
 }  // namespace logvane

@@ -90,7 +90,8 @@ void TKeyBufSecondIndex::LoadDirectory() {
 TDirProbe TKeyBufSecondIndex::ProbeMiddle(int32_t lo, int32_t hi) {
   if (lo < 0 || hi >= count_) RaiseIndexCorruptedPlain();
   const auto middle = static_cast<int32_t>((int64_t{lo} + hi + 1) / 2);
-  const int32_t round = (middle + kDirEntriesPerBlock / 2) / kDirEntriesPerBlock * kDirEntriesPerBlock;
+  const int32_t round =
+      (middle + kDirEntriesPerBlock / 2) / kDirEntriesPerBlock * kDirEntriesPerBlock;
   if (lo < round && round < hi) {
     const int32_t head = round / kDirEntriesPerBlock;
     const int32_t record = heads_.Record(head);

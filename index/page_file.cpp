@@ -25,8 +25,9 @@ TInd1FOps::TInd1FOps(const TPageFormat& format, std::string path)
   entries_ = entry_block_.get() + 4;
   if (format_.has_prefixes) {
     const size_t key_units = format_.units_per_page - 1;
-    const size_t key_bytes = kPrefixBytes + std::max<size_t>(kPrefixBytes * m + key_units * format_.unit_bytes,
-                                                             kPrefixBytes * (2 * m + 1));
+    const size_t key_bytes =
+        kPrefixBytes + std::max<size_t>(kPrefixBytes * m + key_units * format_.unit_bytes,
+                                        kPrefixBytes * (2 * m + 1));
     key_block_.reset(new uint8_t[key_bytes]());
     key_ = key_block_.get();
   }
@@ -69,7 +70,8 @@ bool TInd1FOps::ReadPage(int32_t page, int shift) {
   if (file_.Read(entries_ + 4 * shift, 1) != 1) RaiseIndexCorrupted();
   if (format_.has_prefixes) {
     const size_t key_units = format_.units_per_page - 1;
-    if (file_.Read(key_ + kPrefixBytes * (shift + 1), key_units) != key_units) RaiseIndexCorrupted();
+    if (file_.Read(key_ + kPrefixBytes * (shift + 1), key_units) != key_units)
+      RaiseIndexCorrupted();
   }
   if (shift == 0) buffered_page_ = page;
   return true;
@@ -83,7 +85,8 @@ void TInd1FOps::WritePage(int32_t page, int shift) {
   if (file_.Write(entries_ + 4 * shift, 1) != 1) RaiseIndexCorrupted();
   if (format_.has_prefixes) {
     const size_t key_units = format_.units_per_page - 1;
-    if (file_.Write(key_ + kPrefixBytes * (shift + 1), key_units) != key_units) RaiseIndexCorrupted();
+    if (file_.Write(key_ + kPrefixBytes * (shift + 1), key_units) != key_units)
+      RaiseIndexCorrupted();
   }
   pages_ = std::max(pages_, page + 1);
   if (shift == 0) buffered_page_ = page;

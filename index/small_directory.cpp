@@ -34,7 +34,8 @@ void TIndex2V1::LoadDirectory() {
   FitCapacity(count);
   std::vector<uint8_t> raw(static_cast<size_t>(count) * kEntryBytes);
   file_.Seek(0);
-  if (count > 0 && file_.Read(raw.data(), count) != static_cast<size_t>(count)) RaiseIndexCorrupted();
+  if (count > 0 && file_.Read(raw.data(), count) != static_cast<size_t>(count))
+    RaiseIndexCorrupted();
   for (int32_t i = 0; i < count; ++i)
     entries_[i] = Entry{GetInt32(&raw[i * kEntryBytes]), GetInt32(&raw[i * kEntryBytes + 4])};
   count_ = count;

@@ -96,7 +96,12 @@ Section SectionAt(const uint8_t* p, bool is64) {
 std::optional<std::vector<uint8_t>> FindVersionSection(const InputFile& file) {
   std::vector<uint8_t> header;
   if (!file.ReadAt(0, 0x40, header) && !file.ReadAt(0, 0x34, header)) return std::nullopt;
-  if (std::memcmp(header.data(), "\x7F" "ELF", 4) != 0 || header[5] != 1) return std::nullopt;
+  if (std::memcmp(header.data(),
+                  "\x7F"
+                  "ELF",
+                  4) != 0 ||
+      header[5] != 1)
+    return std::nullopt;
   if (header[4] != 1 && header[4] != 2) return std::nullopt;
   const bool is64 = header[4] == 2;
   if (is64 && header.size() < 0x40) return std::nullopt;
@@ -157,7 +162,8 @@ std::string ExecutablePath() {
   for (;;) {
     ssize_t n = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
     if (n < 0) return {};
-    if (static_cast<size_t>(n) < buffer.size()) return std::string(buffer.data(), static_cast<size_t>(n));
+    if (static_cast<size_t>(n) < buffer.size())
+      return std::string(buffer.data(), static_cast<size_t>(n));
     if (buffer.size() >= 1u << 16) return {};
     buffer.resize(buffer.size() * 2);
   }

@@ -6,8 +6,8 @@
 
 #include <atomic>
 #include <cerrno>
-#include <climits>
 #include <chrono>
+#include <climits>
 #include <cstring>
 #include <thread>
 
@@ -136,9 +136,18 @@ int File::Open(const std::string& path, uint32_t mode) {
   int flags;
   unsigned access;
   switch (mode & 3) {
-    case 0: flags = O_RDONLY; access = kRead; break;
-    case 1: flags = O_WRONLY; access = kWrite; break;
-    case 2: flags = O_RDWR; access = kRead | kWrite; break;
+    case 0:
+      flags = O_RDONLY;
+      access = kRead;
+      break;
+    case 1:
+      flags = O_WRONLY;
+      access = kWrite;
+      break;
+    case 2:
+      flags = O_RDWR;
+      access = kRead | kWrite;
+      break;
     default: return EINVAL;
   }
   unsigned deny;
@@ -192,7 +201,8 @@ int File::Open(const std::string& path, uint32_t mode) {
 void File::OpenPositioned(const std::string& path, size_t unit_size) {
   if (unit_size == 0) throw EInOutError(EINVAL, "Unit size 0: " + path);
   uint32_t mode = (DefaultReadOnly() ? kAccessRead : kAccessReadWrite) | kShareDenyNone;
-  if (int err = Open(path, mode)) throw EInOutError(err, std::string(std::strerror(err)) + ": " + path);
+  if (int err = Open(path, mode))
+    throw EInOutError(err, std::string(std::strerror(err)) + ": " + path);
   unit_ = unit_size;
 }
 

@@ -13,14 +13,14 @@
 namespace logvane::platform {
 
 struct LocaleStrings {
-  std::string decimal_point;     // RADIXCHAR
-  std::string date_format;       // D_FMT, e.g. "%m/%d/%y"
-  std::string time_format;       // T_FMT, e.g. "%H:%M:%S" or "%r"
-  std::string time_format_ampm;  // T_FMT_AMPM, e.g. "%I:%M:%S %p"
-  std::string am;                // AM_STR
-  std::string pm;                // PM_STR
-  std::array<std::string, 7> short_day_names;  // ABDAY_1.., Sunday first
-  std::array<std::string, 7> long_day_names;   // DAY_1..
+  std::string decimal_point;                      // RADIXCHAR
+  std::string date_format;                        // D_FMT, e.g. "%m/%d/%y"
+  std::string time_format;                        // T_FMT, e.g. "%H:%M:%S" or "%r"
+  std::string time_format_ampm;                   // T_FMT_AMPM, e.g. "%I:%M:%S %p"
+  std::string am;                                 // AM_STR
+  std::string pm;                                 // PM_STR
+  std::array<std::string, 7> short_day_names;     // ABDAY_1.., Sunday first
+  std::array<std::string, 7> long_day_names;      // DAY_1..
   std::array<std::string, 12> short_month_names;  // ABMON_1..
   std::array<std::string, 12> long_month_names;   // MON_1..
 };

@@ -38,9 +38,7 @@ class TextFile {
   // free bytes at WritePosition() (writing out what is buffered, or growing
   // the buffer for a request larger than it), the caller writes up to n
   // bytes there and then calls Advance with the count written.
-  [[nodiscard]] int MakeRoom(size_t n) {
-    return n <= capacity_ - used_ ? error_ : MakeRoomSlow(n);
-  }
+  [[nodiscard]] int MakeRoom(size_t n) { return n <= capacity_ - used_ ? error_ : MakeRoomSlow(n); }
   char* WritePosition() { return buffer_.get() + used_; }
   // REQUIRES: n <= the room made.
   void Advance(size_t n) { used_ += n; }

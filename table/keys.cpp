@@ -106,21 +106,17 @@ int CompareValues(const TmtbFieldDesc& f, const uint8_t* x, const uint8_t* y, bo
       int32_t b = GetInt32(y);
       return (a > b) - (a < b);
     }
-    case 'B':
-      return int{x[0]} - int{y[0]};
+    case 'B': return int{x[0]} - int{y[0]};
     case 'C':
     case 'D':
-    case 'F':
-      return FloatDifferenceSign(GetDouble(x) - GetDouble(y));
-    case 'R':
-      return FloatDifferenceSign(Real48ToDouble(x) - Real48ToDouble(y));
+    case 'F': return FloatDifferenceSign(GetDouble(x) - GetDouble(y));
+    case 'R': return FloatDifferenceSign(Real48ToDouble(x) - Real48ToDouble(y));
     case 'S': {
       int count = f.size - 1;
       if (limit > 0 && limit < count) count = limit;
       return CompareText(x, y, count, fold);
     }
-    default:
-      throw EDedaZiDBError(msg::kInternalTableOperations);
+    default: throw EDedaZiDBError(msg::kInternalTableOperations);
   }
 }
 
@@ -195,8 +191,7 @@ int CompareSegment(const TmtbFieldDesc& f, bool rec_null, const uint8_t* v, cons
       // comparison looks at, else the rest of the text may differ.
       return count == f.size - 1 ? 0 : kUndecided;
     }
-    default:
-      return kUndecided;  // the full comparison reports the type
+    default: return kUndecided;  // the full comparison reports the type
   }
 }
 
@@ -254,8 +249,8 @@ void BuildPrefixLayout(TmtbTableDef& def, int index) {
   x.prefix_segment_count = static_cast<int16_t>(count);
 }
 
-int CompareField(const TmtbTableDef& def, const uint8_t* x, const uint8_t* y,
-                 bool case_insensitive, int index, int limit, int field) {
+int CompareField(const TmtbTableDef& def, const uint8_t* x, const uint8_t* y, bool case_insensitive,
+                 int index, int limit, int field) {
   const TmtbFieldDesc& f = def.Field(field);
   uint8_t fx = x[field];
   uint8_t fy = y[field];
@@ -293,12 +288,8 @@ void BuildKeyPrefix(const TmtbTableDef& def, int index, const uint8_t* record, u
     if (f.type_code != 'S' && seg.length < StoredWidth(f.type_code)) continue;
     switch (f.type_code) {
       case 'A':
-      case 'I':
-        s[3] ^= 0x80;
-        break;
-      case 'B':
-        s[0] = s[0] == 0 ? 2 : 3;
-        break;
+      case 'I': s[3] ^= 0x80; break;
+      case 'B': s[0] = s[0] == 0 ? 2 : 3; break;
       case 'C':
       case 'D':
       case 'F':
@@ -307,8 +298,7 @@ void BuildKeyPrefix(const TmtbTableDef& def, int index, const uint8_t* record, u
       case 'R':
         if (s[0] == 0) s[5] |= 0x80;
         break;
-      default:
-        break;
+      default: break;
     }
   }
 }

@@ -40,8 +40,8 @@ bool IsKeyField(const TmtbTableDef& def, int index, int field);
 // Throws EDedaZiDBError "Internal error in table operations" for a type
 // without an order and EOverflow for a float difference the 6-byte real
 // cannot hold.
-int CompareField(const TmtbTableDef& def, const uint8_t* x, const uint8_t* y,
-                 bool case_insensitive, int index, int limit, int field);
+int CompareField(const TmtbTableDef& def, const uint8_t* x, const uint8_t* y, bool case_insensitive,
+                 int index, int limit, int field);
 // The index's key; with `tie_break` then the primary key.
 int CompareKeys(const TmtbTableDef& def, const uint8_t* x, const uint8_t* y, bool tie_break,
                 int index);

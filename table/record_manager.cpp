@@ -57,7 +57,8 @@ void TmtbRecMgr::OpenDataFile(const std::string& path, int record_length) {
     mask >>= 1;
   }
   pin_mask_ = mask;
-  for (int s = 0; s <= mask; ++s) pins_[s] = PinSlot{0, -1, Aligned4(pin_block_.get() + s * stride)};
+  for (int s = 0; s <= mask; ++s)
+    pins_[s] = PinSlot{0, -1, Aligned4(pin_block_.get() + s * stride)};
 
   work_block_.reset(new uint8_t[kWorkBufferCount * stride]());
   for (int i = 0; i < kWorkBufferCount; ++i) work_[i] = Aligned4(work_block_.get() + i * stride);

@@ -48,11 +48,10 @@ TStoredValue DecodeField(const TmtbFieldDesc& f, int n, const uint8_t* image) {
       break;
     case 'S':
       v.kind = TStoredKind::String;
-      v.text = std::string_view(reinterpret_cast<const char*>(slot), StoredStringLength(slot, f.size));
+      v.text =
+          std::string_view(reinterpret_cast<const char*>(slot), StoredStringLength(slot, f.size));
       break;
-    default:
-      v.kind = TStoredKind::Unknown;
-      break;
+    default: v.kind = TStoredKind::Unknown; break;
   }
   return v;
 }

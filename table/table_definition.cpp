@@ -7,8 +7,8 @@
 
 #include "base/byte_order.h"
 #include "base/errors.h"
-#include "table/keys.h"
 #include "base/messages.h"
+#include "table/keys.h"
 #include "table/real48.h"
 
 namespace logvane {
@@ -16,23 +16,18 @@ namespace logvane {
 int StoredWidth(char type_code) {
   switch (type_code) {
     case 'B':
-    case 'S':
-      return 1;
+    case 'S': return 1;
     case 'A':
     case 'E':
     case 'G':
     case 'I':
     case 'L':
-    case 'M':
-      return 4;
-    case 'R':
-      return 6;
+    case 'M': return 4;
+    case 'R': return 6;
     case 'C':
     case 'D':
-    case 'F':
-      return 8;
-    default:
-      return 0;
+    case 'F': return 8;
+    default: return 0;
   }
 }
 
@@ -85,17 +80,10 @@ std::string TmtbTableDef::FieldAttribute(int n, int kind, bool* present) const {
       if (!f.required) return {};
       *present = true;
       return "True";
-    case 1:
-      *present = f.has_default != 0;
-      return *present ? f.default_text : std::string();
-    case 2:
-      *present = f.has_minimum != 0;
-      return *present ? f.minimum_text : std::string();
-    case 3:
-      *present = f.has_maximum != 0;
-      return *present ? f.maximum_text : std::string();
-    default:
-      return {};
+    case 1: *present = f.has_default != 0; return *present ? f.default_text : std::string();
+    case 2: *present = f.has_minimum != 0; return *present ? f.minimum_text : std::string();
+    case 3: *present = f.has_maximum != 0; return *present ? f.maximum_text : std::string();
+    default: return {};
   }
 }
 

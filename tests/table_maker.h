@@ -49,7 +49,9 @@ inline void MakeLogTable(TTestTable& t, double version, const std::vector<TSlot>
   t.desc.fields = {tools::MakeField("Id", 'I'), tools::MakeField("Call", 'S', 10),
                    tools::MakeField("Band", 'I')};
   t.desc.indexes = {
-      {"Primary", {0}, static_cast<double>(kIndexPrimary | (descending_primary ? kIndexDescending : 0))},
+      {"Primary",
+       {0},
+       static_cast<double>(kIndexPrimary | (descending_primary ? kIndexDescending : 0))},
       {"Call", {1}, kIndexCaseInsensitive},
       {"Band", {2}, kIndexDescending}};
   t.desc.LayOut();
@@ -61,8 +63,10 @@ inline void MakeLogTable(TTestTable& t, double version, const std::vector<TSlot>
       continue;
     }
     std::string call = "C";
-    for (int32_t k = s.value < 0 ? -s.value : s.value; k > 0; k /= 26) call += static_cast<char>('a' + k % 26);
-    t.slots.push_back(r.Clear().SetInt(0, s.value).SetString(1, call).SetInt(2, s.value % 4).Image());
+    for (int32_t k = s.value < 0 ? -s.value : s.value; k > 0; k /= 26)
+      call += static_cast<char>('a' + k % 26);
+    t.slots.push_back(
+        r.Clear().SetInt(0, s.value).SetString(1, call).SetInt(2, s.value % 4).Image());
   }
   t.Build(options);
 }

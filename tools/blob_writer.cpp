@@ -6,8 +6,8 @@
 #include <fstream>
 #include <stdexcept>
 
-#include "blob/blob_block.h"
 #include "base/byte_order.h"
+#include "blob/blob_block.h"
 
 namespace logvane::tools {
 

@@ -11,8 +11,23 @@ namespace logvane::tools {
 
 namespace {
 enum LogField {
-  kNumSent, kCall, kQsoDate, kTimeStart, kFreq, kMode, kName, kCity, kState,
-  kCountry, kContinent, kRstSent, kRstRcvd, kNumRcvd, kIbm, kRetired, kComments,
+  kNumSent,
+  kCall,
+  kQsoDate,
+  kTimeStart,
+  kFreq,
+  kMode,
+  kName,
+  kCity,
+  kState,
+  kCountry,
+  kContinent,
+  kRstSent,
+  kRstRcvd,
+  kNumRcvd,
+  kIbm,
+  kRetired,
+  kComments,
 };
 }  // namespace
 
@@ -20,12 +35,12 @@ TableDescription ContactLogDescription(double format_version) {
   TableDescription desc;
   desc.format_version = format_version;
   desc.fields = {
-      MakeField("NumSent", 'I'),     MakeField("Call", 'S', 14),      MakeField("QSODate", 'D'),
+      MakeField("NumSent", 'I'),      MakeField("Call", 'S', 14),     MakeField("QSODate", 'D'),
       MakeField("TimeStart", 'S', 5), MakeField("Freq", 'F'),         MakeField("Mode", 'S', 6),
-      MakeField("Name", 'S', 21),    MakeField("City", 'S', 26),      MakeField("State", 'S', 4),
-      MakeField("Country", 'S', 26), MakeField("Continent", 'S', 3),  MakeField("RstSent", 'S', 4),
-      MakeField("RstRcvd", 'S', 4),  MakeField("NumRcvd", 'I'),       MakeField("IBM", 'B'),
-      MakeField("Retired", 'B'),     MakeField("Comments", 'M'),
+      MakeField("Name", 'S', 21),     MakeField("City", 'S', 26),     MakeField("State", 'S', 4),
+      MakeField("Country", 'S', 26),  MakeField("Continent", 'S', 3), MakeField("RstSent", 'S', 4),
+      MakeField("RstRcvd", 'S', 4),   MakeField("NumRcvd", 'I'),      MakeField("IBM", 'B'),
+      MakeField("Retired", 'B'),      MakeField("Comments", 'M'),
   };
   desc.indexes = {
       {"NumSentIndx", {kNumSent}, kIndexPrimary},

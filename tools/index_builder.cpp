@@ -12,13 +12,13 @@
 #include <vector>
 
 #include "base/byte_order.h"
-#include "table/keys.h"
-#include "table/record_manager.h"
-#include "table/table_definition.h"
 #include "index/index_names.h"
 #include "index/large_directory.h"
 #include "index/page_file.h"
 #include "platform/file.h"
+#include "table/keys.h"
+#include "table/record_manager.h"
+#include "table/table_definition.h"
 
 namespace logvane::tools {
 
@@ -51,7 +51,8 @@ void ReadTable(const std::string& mti_path, TableData& t) {
 
 void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
   if (!out.flush()) throw std::runtime_error("cannot write " + path);
 }
 
@@ -92,17 +93,20 @@ std::vector<int32_t> SortedRecords(const TableData& t, int index) {
   std::vector<int32_t> order;
   for (int32_t n = 0; n < t.slots; ++n)
     if (!t.IsFree(n)) order.push_back(n);
-  auto less = [&](int32_t a, int32_t b) { return CompareKeys(t.def, t.Record(a), t.Record(b), true, index) < 0; };
+  auto less = [&](int32_t a, int32_t b) {
+    return CompareKeys(t.def, t.Record(a), t.Record(b), true, index) < 0;
+  };
   std::sort(order.begin(), order.end(), less);
   for (size_t k = 1; k < order.size(); ++k)
     if (!less(order[k - 1], order[k]))
-      throw std::runtime_error("records " + std::to_string(order[k - 1]) + " and " + std::to_string(order[k]) +
-                               " have equal primary keys");
+      throw std::runtime_error("records " + std::to_string(order[k - 1]) + " and " +
+                               std::to_string(order[k]) + " have equal primary keys");
   return order;
 }
 
 // How many entries each leaf page gets.
-std::vector<int32_t> PageSizes(int32_t entries, int32_t m, const IndexBuildOptions& o, std::mt19937& rng) {
+std::vector<int32_t> PageSizes(int32_t entries, int32_t m, const IndexBuildOptions& o,
+                               std::mt19937& rng) {
   std::vector<int32_t> sizes;
   while (entries > 0) {
     int32_t n = m;
@@ -141,7 +145,8 @@ std::vector<uint8_t> LargeDirectory(const std::vector<DirEntry>& entries) {
   std::vector<uint8_t> file((blocks + 1) * kDirBlockBytes, 0);
   PutInt32(&file[0], static_cast<int32_t>(count));
   for (size_t i = 0; i < blocks * kDirEntriesPerBlock; ++i) {
-    uint8_t* e = &file[(i / kDirEntriesPerBlock + 1) * kDirBlockBytes + (i % kDirEntriesPerBlock) * kDirEntryBytes];
+    uint8_t* e = &file[(i / kDirEntriesPerBlock + 1) * kDirBlockBytes +
+                       (i % kDirEntriesPerBlock) * kDirEntryBytes];
     if (i < count) {
       PutInt32(e, entries[i].page);
       PutInt32(e + 4, entries[i].record);
@@ -153,14 +158,15 @@ std::vector<uint8_t> LargeDirectory(const std::vector<DirEntry>& entries) {
   return file;
 }
 
-void BuildIndex(const TableData& t, const std::string& mti_path, int index, const TTableCounters& counters,
-                const IndexBuildOptions& o) {
+void BuildIndex(const TableData& t, const std::string& mti_path, int index,
+                const TTableCounters& counters, const IndexBuildOptions& o) {
   const TPageFormat& format = TPageFormat::ForLevel(t.def.FormatLevel());
   const size_t page_bytes = format.PageBytes();
   std::mt19937 rng(o.seed * 31u + static_cast<uint32_t>(index));
 
   const std::vector<int32_t> order = SortedRecords(t, index);
-  const std::vector<int32_t> sizes = PageSizes(static_cast<int32_t>(order.size()), format.max_entries, o, rng);
+  const std::vector<int32_t> sizes =
+      PageSizes(static_cast<int32_t>(order.size()), format.max_entries, o, rng);
   const auto leaves = static_cast<int32_t>(sizes.size());
   const int32_t free_count = std::max(o.free_pages, 0);
 
@@ -199,7 +205,8 @@ void BuildIndex(const TableData& t, const std::string& mti_path, int index, cons
     for (int32_t k = 1; k <= n; ++k, ++next) {
       const int32_t record = order[next];
       PutInt32(p + 4 * k, record);
-      if (format.has_prefixes) BuildKeyPrefix(t.def, index, t.Record(record), p + kKeyAreaOffset + 12 * (k - 1));
+      if (format.has_prefixes)
+        BuildKeyPrefix(t.def, index, t.Record(record), p + kKeyAreaOffset + 12 * (k - 1));
     }
     DirEntry e{numbers[l], n > 0 ? GetInt32(p + 4) : -1, {}};
     if (format.has_prefixes && n > 0) std::copy_n(p + kKeyAreaOffset, kKeyPrefixSize, e.prefix);
@@ -217,7 +224,8 @@ void BuildIndexes(const std::string& mti_path, const IndexBuildOptions& options)
   TableData table;
   ReadTable(mti_path, table);
   const TTableCounters counters = Counters(table, options);
-  for (int i = 0; i < table.def.IndexCount(); ++i) BuildIndex(table, mti_path, i, counters, options);
+  for (int i = 0; i < table.def.IndexCount(); ++i)
+    BuildIndex(table, mti_path, i, counters, options);
 }
 
 }  // namespace logvane::tools

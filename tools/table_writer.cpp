@@ -93,7 +93,8 @@ void WriteDefinition(const std::string& mti_path, TableDescription desc) {
 TRecordBuilder::TRecordBuilder(const TableDescription& desc) {
   TableDescription laid = desc;
   laid.LayOut();
-  for (size_t i = 0; i < laid.fields.size(); ++i) fields_.push_back(laid.FieldDesc(static_cast<int>(i)));
+  for (size_t i = 0; i < laid.fields.size(); ++i)
+    fields_.push_back(laid.FieldDesc(static_cast<int>(i)));
   image_.assign(laid.record_length, 0);
 }
 

@@ -49,9 +49,9 @@ struct TableDescription {
   double format_version = 4.0;
   std::vector<FieldDescription> fields;
   std::vector<IndexDescription> indexes;
-  int record_length = 0;               // 0: computed
-  std::optional<bool> blob_flag;       // default: true when a field is a blob kind
-  std::optional<int> field_count;      // override the header's counts
+  int record_length = 0;           // 0: computed
+  std::optional<bool> blob_flag;   // default: true when a field is a blob kind
+  std::optional<int> field_count;  // override the header's counts
   std::optional<int> index_count;
 
   // Fills in sizes, offsets and the record length, once: after it, fields

@@ -50,12 +50,14 @@ TEST(AdifFromTableCursor, SampleLogInSequenceWorked) {
   EXPECT_EQ(lines[0], "Contest - sorted by Sequence worked, exported from Tavisk database");
   EXPECT_EQ(lines[1], "  2024-01-02 @ 0304 UTC, using Logvane 1.0.<eoh>");
   // The first contact: W1AW, 17 May 2003 at 1402 on 14.025.
-  EXPECT_EQ(lines[2], "<call:4>W1AW <freq:6>14.025 <mode:2>CW <qso_date:8>20030517 <time_on:4>1402");
+  EXPECT_EQ(lines[2],
+            "<call:4>W1AW <freq:6>14.025 <mode:2>CW <qso_date:8>20030517 <time_on:4>1402");
   EXPECT_EQ(lines[3], " <rst_sent:3>599 <stx:1>1 <rst_rcvd:3>599 <srx:1>1");
   EXPECT_EQ(lines[4], "  <qth:9>NEWINGTON <state:2>CT <comment:3>USA <cont:2>NA");
   EXPECT_EQ(lines[5], "   <name:5>HIRAM <contest_id:0> <notes:18>HIRAM in NEWINGTON <eor>");
   // The second: a slashed zero in the call, and the IBM flag.
-  EXPECT_EQ(lines[6], "<call:4>K0RF <freq:6>14.031 <mode:2>CW <qso_date:8>20030517 <time_on:4>1405");
+  EXPECT_EQ(lines[6],
+            "<call:4>K0RF <freq:6>14.031 <mode:2>CW <qso_date:8>20030517 <time_on:4>1405");
   EXPECT_EQ(lines[9], "   <name:3>JOE <contest_id:0> <notes:17>JOE in DENVER IBM <eor>");
   // The last: the next day, retired.
   EXPECT_EQ(lines[lines.size() - 4],

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "component/memory_dataset.h"
 #include "base/errors.h"
+#include "component/memory_dataset.h"
 #include "test_support.h"
 
 // Counts every allocation of the test program, to show that the export's
@@ -38,7 +38,9 @@ using namespace test;
 using namespace std::chrono;
 
 struct Contact {
-  std::string call = "Q\xD8" "AAA";
+  std::string call =
+      "Q\xD8"
+      "AAA";
   MemoryValue date = Days(StoredDate(2003, 5, 17));
   std::string time = "1432";
   double freq = 14.025;
@@ -60,20 +62,19 @@ struct Contact {
 // The contact log's layout; `date_kind` is ftDateTime or, to feed date
 // texts of any shape, ftString.
 std::vector<MemoryColumn> LogColumns(TFieldType date_kind = ftDateTime) {
-  return {{"NumSent", ftInteger},   {"Call", ftString, 13},    {"QSODate", date_kind, 20},
-          {"TimeStart", ftString, 4}, {"Freq", ftFloat},       {"Mode", ftString, 5},
-          {"Name", ftString, 20},   {"City", ftString, 25},    {"State", ftString, 3},
-          {"Country", ftString, 25}, {"Continent", ftString, 2}, {"RstSent", ftString, 3},
-          {"RstRcvd", ftString, 3}, {"NumRcvd", ftInteger},    {"IBM", ftBoolean},
-          {"Retired", ftBoolean},   {"Comments", ftString, 60}};
+  return {{"NumSent", ftInteger},     {"Call", ftString, 13},     {"QSODate", date_kind, 20},
+          {"TimeStart", ftString, 4}, {"Freq", ftFloat},          {"Mode", ftString, 5},
+          {"Name", ftString, 20},     {"City", ftString, 25},     {"State", ftString, 3},
+          {"Country", ftString, 25},  {"Continent", ftString, 2}, {"RstSent", ftString, 3},
+          {"RstRcvd", ftString, 3},   {"NumRcvd", ftInteger},     {"IBM", ftBoolean},
+          {"Retired", ftBoolean},     {"Comments", ftString, 60}};
 }
 
 MemoryRow Row(const Contact& c) {
-  return {Int(c.num_sent),   Str(c.call),     c.date,          Str(c.time),
-          Num(c.freq),       Str(c.mode),     Str(c.name),     Str(c.city),
-          Str(c.state),      Str(c.country),  Str(c.continent), Str(c.rst_sent),
-          Str(c.rst_rcvd),   Int(c.num_rcvd), Bool(c.ibm),     Bool(c.retired),
-          Str(c.comments)};
+  return {Int(c.num_sent),  Str(c.call),     c.date,          Str(c.time),     Num(c.freq),
+          Str(c.mode),      Str(c.name),     Str(c.city),     Str(c.state),    Str(c.country),
+          Str(c.continent), Str(c.rst_sent), Str(c.rst_rcvd), Int(c.num_rcvd), Bool(c.ibm),
+          Bool(c.retired),  Str(c.comments)};
 }
 
 std::vector<MemoryRow> Rows(const std::vector<Contact>& contacts) {
@@ -135,7 +136,9 @@ TEST_F(AdifExport, WorkedExampleByteForByte) {
 
 TEST_F(AdifExport, CallSignsAndDateShapes) {
   Contact c;
-  c.call = "\xD8Q\xD8\xD8" "A\xD8";
+  c.call =
+      "\xD8Q\xD8\xD8"
+      "A\xD8";
   c.date = Str("05/17/2003");
   EXPECT_EQ(Lines(c, ftString).substr(0, 36), "<call:6>0Q00A0 <freq:6>14.025 <mode:");
   c.call = "W1AW";
@@ -238,8 +241,8 @@ TEST_F(AdifExport, MissingFieldStopsAfterTheHeader) {
 
 TEST_F(AdifExport, FlagFieldsReadAsBooleans) {
   std::vector<MemoryColumn> columns = LogColumns();
-  columns[14] = {"IBM", ftString, 3};    // strings answer by their first letter
-  columns[15] = {"Retired", ftFloat};    // numbers cannot answer at all
+  columns[14] = {"IBM", ftString, 3};  // strings answer by their first letter
+  columns[15] = {"Retired", ftFloat};  // numbers cannot answer at all
   MemoryRow row = Row(Contact());
   row[14] = Str("yes");
   row[15] = Num(1);
@@ -322,11 +325,13 @@ TEST_F(AdifExport, ContactLoopAllocatesNothing) {
   EXPECT_EQ(lines, 20002);
   EXPECT_EQ(many, few);
   std::string text = FileText();
-  const size_t record = std::string(
-      "<call:5>Q0AAA <freq:6>14.025 <mode:2>CW <qso_date:8>20030517 <time_on:4>1432\r\n"
-      " <rst_sent:3>599 <stx:2>12 <rst_rcvd:3>579 <srx:1>7\r\n"
-      "  <qth:6>DENVER <state:2>CO <comment:3>USA <cont:2>NA\r\n"
-      "   <name:3>JOE <contest_id:0> <notes:17>JOE in DENVER IBM <eor>\r\n").size();
+  const size_t record =
+      std::string(
+          "<call:5>Q0AAA <freq:6>14.025 <mode:2>CW <qso_date:8>20030517 <time_on:4>1432\r\n"
+          " <rst_sent:3>599 <stx:2>12 <rst_rcvd:3>579 <srx:1>7\r\n"
+          "  <qth:6>DENVER <state:2>CO <comment:3>USA <cont:2>NA\r\n"
+          "   <name:3>JOE <contest_id:0> <notes:17>JOE in DENVER IBM <eor>\r\n")
+          .size();
   EXPECT_EQ(text.size(), kHeader.size() + 5000 * record);
 }
 

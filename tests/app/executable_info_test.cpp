@@ -94,7 +94,9 @@ class DamagedExecutable : public ::testing::Test {
     std::memcpy(&v, &image_[0x28], 8);
     return v;
   }
-  uint16_t SectionCount() const { return static_cast<uint16_t>(image_[0x3C] | (image_[0x3D] << 8)); }
+  uint16_t SectionCount() const {
+    return static_cast<uint16_t>(image_[0x3C] | (image_[0x3D] << 8));
+  }
   // Offset of the section header of the version section.
   size_t VersionSectionHeader() const {
     const uint16_t names_index = static_cast<uint16_t>(image_[0x3E] | (image_[0x3F] << 8));
@@ -163,7 +165,8 @@ TEST_F(DamagedExecutable, RandomDamageToHeadersNeverCrashes) {
   for (int round = 0; round < 100; ++round) {
     auto bytes = image_;
     for (int flip = 0; flip < 4; ++flip) {
-      const size_t at = random() % 2 == 0 ? random() % 0x40 : table + random() % (table_end - table);
+      const size_t at =
+          random() % 2 == 0 ? random() % 0x40 : table + random() % (table_end - table);
       bytes[at] = static_cast<uint8_t>(random());
     }
     // Any answer will do; a crash or a read past the file (under the

@@ -13,7 +13,7 @@ int main(int argc, char** argv) {
   if (argc < 2) return 2;
   using logvane::platform::TInstanceLock;
   const TInstanceLock lock = logvane::platform::TakeInstanceLock(argv[1]);
-  std::puts(lock == TInstanceLock::kAcquired      ? "acquired"
+  std::puts(lock == TInstanceLock::kAcquired        ? "acquired"
             : lock == TInstanceLock::kHeldElsewhere ? "held"
                                                     : "unavailable");
   std::fflush(stdout);

@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
+#include "app/app_messages.h"
 #include "app/caption.h"
 #include "app/log_paths.h"
 #include "base/errors.h"
-#include "app/app_messages.h"
 #include "base/messages.h"
 #include "component/component_messages.h"
 
@@ -61,7 +61,10 @@ class FakeTable : public TLogTable {
 
 // The window system and the host: boxes, beep and error box are logged in
 // order; Confirm answers from a script.
-class FakeShell : public TLogvaneDialogs, public TLogvaneLists, public TLogvaneView, public TLogvaneHost {
+class FakeShell : public TLogvaneDialogs,
+                  public TLogvaneLists,
+                  public TLogvaneView,
+                  public TLogvaneHost {
  public:
   explicit FakeShell(Log& log) : log_(log) {}
 
@@ -135,9 +138,11 @@ const std::string kFolderChosen =
     "disabled: ExtrtBtn";
 const std::string kSortChosen =
     "hidden: InpCountLabel InpCount OutCountLabel OutCount; disabled: ExtrtBtn";
-const std::string kTableEmpty = "hidden: OutCountLabel OutCount; disabled: ExtrtBtn OutSort SortLabel";
+const std::string kTableEmpty =
+    "hidden: OutCountLabel OutCount; disabled: ExtrtBtn OutSort SortLabel";
 const std::string kTableOpen = "hidden: OutCountLabel OutCount; disabled: OutSort SortLabel";
-const std::string kExported = "hidden: FileListBox LogTablLabel; disabled: ExtrtBtn OutSort SortLabel";
+const std::string kExported =
+    "hidden: FileListBox LogTablLabel; disabled: ExtrtBtn OutSort SortLabel";
 
 const std::string kTablePath = "/home/ham/Logs/MYLOG/LogTabl.mti";
 const std::string kOutputPath = "/home/ham/Logs/MYLOG/MYLOG.ADI";
@@ -211,8 +216,9 @@ TEST_F(WorkflowTest, StartsWithTheCaptionVersionAndTheFirstStepOnly) {
   EXPECT_EQ(Text(TControlId::kExtrtBtn), "Generate ADIF File");
   EXPECT_EQ(Text(TControlId::kLogTablLabel), "<-- 3.  Dbl click   \" LogTabl.mti \" (Input File)");
   EXPECT_EQ(Text(TControlId::kSortLabel), "2.  Select \"Sort Order\"  -->");
-  for (TControlId blank : {TControlId::kInpCount, TControlId::kOutCount, TControlId::kContestID,
-                           TControlId::kInputFolder, TControlId::kOutputFile, TControlId::kFileNameOut}) {
+  for (TControlId blank :
+       {TControlId::kInpCount, TControlId::kOutCount, TControlId::kContestID,
+        TControlId::kInputFolder, TControlId::kOutputFile, TControlId::kFileNameOut}) {
     EXPECT_EQ(Text(blank), "") << ControlName(blank);
   }
 }
@@ -254,8 +260,9 @@ TEST_F(WorkflowTest, FolderDoubleClickResetsTheStepsButKeepsContestIdButtonAndTa
   // chosen before is cleared; texts are blanked except FileNameOut.
   ToTableOpen(1);
   ChooseFolder();
-  EXPECT_EQ(Summary(flow), "hidden: InpCountLabel FileListBox LogTablLabel InpCount OutCountLabel "
-                           "OutCount; disabled:");
+  EXPECT_EQ(Summary(flow),
+            "hidden: InpCountLabel FileListBox LogTablLabel InpCount OutCountLabel "
+            "OutCount; disabled:");
   EXPECT_TRUE(table.open);
   EXPECT_EQ(flow.OutSortItemIndex(), -1);
   EXPECT_EQ(Text(TControlId::kInputFolder), "");
@@ -384,8 +391,9 @@ TEST_F(WorkflowTest, AFailedOpenIsShownAndLeavesTheFileListToTryAgain) {
   ToSortChosen();
   DoubleClickTable();
   EXPECT_EQ(log.back(), "Error: " + table.open_error);
-  EXPECT_EQ(Summary(flow), "hidden: InpCountLabel InpCount OutCountLabel OutCount; "
-                           "disabled: ExtrtBtn OutSort SortLabel");
+  EXPECT_EQ(Summary(flow),
+            "hidden: InpCountLabel InpCount OutCountLabel OutCount; "
+            "disabled: ExtrtBtn OutSort SortLabel");
   EXPECT_FALSE(table.open);
   table.open_error.clear();
   DoubleClickTable();
@@ -442,7 +450,8 @@ TEST_F(WorkflowTest, ExportReportsTheLineCountThenResetsTheWindow) {
   // but the reset has not happened yet.
   std::string state_at_info;
   shell.on_box = [&](const std::string& box) {
-    if (box.rfind("Information", 0) == 0) state_at_info = Summary(flow) + " " + Text(TControlId::kOutCount);
+    if (box.rfind("Information", 0) == 0)
+      state_at_info = Summary(flow) + " " + Text(TControlId::kOutCount);
   };
   Generate({TAnswer::kYes});
   EXPECT_EQ(log, (Log{"Beep", kContestQuestion, "Export", "Close", kCreated}));
@@ -513,8 +522,9 @@ TEST_F(WorkflowTest, ASecondExportReusesTheContestIdAndAsksNoContestQuestion) {
   EXPECT_EQ(exports[1].contest_id, "CQ-WPX-SSB");
   EXPECT_EQ(exports[1].output_path, "/home/ham/Logs/FD2004/FD2004.ADI");
   EXPECT_EQ(exports[1].log_name, "FD2004");
-  EXPECT_EQ(log, (Log{"Export", "Close",
-                      "Information: ADIF File:\r/home/ham/Logs/FD2004/FD2004.ADI\rhas been created."}));
+  EXPECT_EQ(log,
+            (Log{"Export", "Close",
+                 "Information: ADIF File:\r/home/ham/Logs/FD2004/FD2004.ADI\rhas been created."}));
 }
 
 TEST_F(WorkflowTest, AnExportErrorLeavesTheTableOpenAndTheButtonEnabled) {
@@ -546,8 +556,9 @@ TEST_F(WorkflowTest, TheOpenTableIsExportedAfterANewFolderInTheOrderItWasOpenedI
   EXPECT_EQ(exports[0].output_path, kOutputPath);
   EXPECT_EQ(exports[0].sort_choice, 0);  // the table's order, not OutSort's "none"
   // Exported; the input count was hidden by the folder double-click.
-  EXPECT_EQ(Summary(flow), "hidden: InpCountLabel FileListBox LogTablLabel InpCount; "
-                           "disabled: ExtrtBtn OutSort SortLabel");
+  EXPECT_EQ(Summary(flow),
+            "hidden: InpCountLabel FileListBox LogTablLabel InpCount; "
+            "disabled: ExtrtBtn OutSort SortLabel");
 
   // The same from SortChosen with the other order chosen.
   ChooseFolder();

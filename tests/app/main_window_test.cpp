@@ -3,6 +3,8 @@
 // buttons, and the message boxes answered as a user would. The window's
 // texts and states are checked as the user sees them, and a picture of the
 // window after an export is saved for a look.
+#include "app/main_window.h"
+
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -25,10 +27,9 @@
 #include "app/cursor_log_table.h"
 #include "app/file_list.h"
 #include "app/folder_list.h"
-#include "app/main_window.h"
 #include "app/system_host.h"
-#include "component/daro_vivuv.h"
 #include "base/errors.h"
+#include "component/daro_vivuv.h"
 #include "tools/contact_log.h"
 
 namespace logvane {
@@ -185,7 +186,8 @@ void MainWindowTest::cleanup() {
 
 void MainWindowTest::DoubleClickFolder(const QString& name) {
   auto* list = Get<TFolderList>(TControlId::kDirListBox);
-  const QList<QTreeWidgetItem*> found = list->findItems(name, Qt::MatchExactly | Qt::MatchRecursive);
+  const QList<QTreeWidgetItem*> found =
+      list->findItems(name, Qt::MatchExactly | Qt::MatchRecursive);
   QVERIFY2(!found.isEmpty(), qPrintable(name));
   const QPoint at = list->visualItemRect(found.last()).center();
   QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
@@ -217,7 +219,8 @@ void MainWindowTest::startsWithTheVersionCaptionAndTheConfiguredLook() {
   QCOMPARE(Get(TControlId::kExtrtBtn)->size(), QSize(161, 26));
   QCOMPARE(Get<QToolButton>(TControlId::kExtrtBtn)->text(), QString("Generate ADIF File"));
   QCOMPARE(Get<QToolButton>(TControlId::kExitBtn)->text(), QString("EXIT"));
-  QCOMPARE(PanelText(TControlId::kSelLogLabel), QString("<-- 1.  Dbl click desired Log Name (Input)"));
+  QCOMPARE(PanelText(TControlId::kSelLogLabel),
+           QString("<-- 1.  Dbl click desired Log Name (Input)"));
   QCOMPARE(Get<QGroupBox>(TControlId::kOutSort)->title(), QString(" Output Sort Order "));
   QCOMPARE(Get<QComboBox>(TControlId::kContestID)->count(), 36);
   QCOMPARE(Get<QComboBox>(TControlId::kContestID)->itemText(35), QString("TARA-RTTY"));
@@ -288,7 +291,9 @@ void MainWindowTest::exportsALogThroughTheWindow() {
   const QList<QByteArray> text = written.readAll().split('\n');
   QCOMPARE(text.size(), lines + 1);  // the last line ends in CR LF too
   QCOMPARE(text[0], QByteArray("MYLOG - sorted by Call letters, exported from Tavisk database\r"));
-  QCOMPARE(text[1], QByteArray("  2003-05-17 @ 1432 UTC, using Zentro Logvane v1.04, ADIF Spec v1.00.<eoh>\r"));
+  QCOMPARE(
+      text[1],
+      QByteArray("  2003-05-17 @ 1432 UTC, using Zentro Logvane v1.04, ADIF Spec v1.00.<eoh>\r"));
   QCOMPARE(text[2], log_.first_line_by_call + "\r");
   QVERIFY(text[5].contains("<contest_id:8>CQ-WW-CW "));
 
@@ -340,8 +345,9 @@ void MainWindowTest::boxesWarnAskAndReportErrors() {
   boxes_->script = {QMessageBox::Yes, QMessageBox::Yes};
   ClickButton(TControlId::kExtrtBtn);
   QCOMPARE(boxes_->seen.size(), size_t{6});
-  QCOMPARE(boxes_->seen[4].text, "Output File:\n" + Logs() + "/MYLOG/MYLOG.ADI already exists,\n"
-                                 "Do you wish to overwrite it?");
+  QCOMPARE(boxes_->seen[4].text, "Output File:\n" + Logs() +
+                                     "/MYLOG/MYLOG.ADI already exists,\n"
+                                     "Do you wish to overwrite it?");
   QCOMPARE(boxes_->seen[5].title, QString("Information"));
   QVERIFY(old.open(QIODevice::ReadOnly));
   QVERIFY(old.readAll().startsWith("MYLOG - sorted by Sequence worked"));

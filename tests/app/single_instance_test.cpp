@@ -4,13 +4,12 @@
 #include "platform/single_instance.h"
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -48,7 +47,8 @@ Child Spawn(const std::vector<std::string>& args) {
   for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
   Child child;
-  EXPECT_EQ(posix_spawn(&child.pid, argv[0], &actions, nullptr, argv.data(), environ), 0) << args[0];
+  EXPECT_EQ(posix_spawn(&child.pid, argv[0], &actions, nullptr, argv.data(), environ), 0)
+      << args[0];
   posix_spawn_file_actions_destroy(&actions);
   ::close(in[0]);
   ::close(out[1]);
@@ -81,7 +81,8 @@ int WaitExit(pid_t pid, std::chrono::milliseconds timeout) {
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   for (;;) {
     int status = 0;
-    if (::waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
+    if (::waitpid(pid, &status, WNOHANG) == pid)
+      return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
     if (std::chrono::steady_clock::now() > deadline) return -1;
     std::this_thread::sleep_for(10ms);
   }
@@ -108,7 +109,8 @@ std::string Probe(const std::string& name) {
 // looking cannot take the lock away from a program that is starting.
 bool HasOpen(pid_t pid, const std::string& path) {
   std::error_code ec;
-  for (const auto& fd : std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/fd", ec))
+  for (const auto& fd :
+       std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/fd", ec))
     if (std::filesystem::read_symlink(fd.path(), ec) == path) return true;
   return false;
 }
@@ -175,7 +177,8 @@ TEST_F(InstanceLock, ASecondStartOfTheProgramEndsAtOnceAndSilently) {
   // could hold the lock just when the program tries it, and make it end as
   // a second copy); it locks the file right after opening it.
   const std::string lock_file = InstanceLockPath("Logvane");
-  for (int i = 0; i < 1500 && !HasOpen(first.pid, lock_file); ++i) std::this_thread::sleep_for(20ms);
+  for (int i = 0; i < 1500 && !HasOpen(first.pid, lock_file); ++i)
+    std::this_thread::sleep_for(20ms);
   ASSERT_TRUE(HasOpen(first.pid, lock_file)) << "the first copy never opened its lock file";
   std::this_thread::sleep_for(100ms);
   ASSERT_EQ(Probe("Logvane"), "held") << "the first copy never took the lock";

@@ -4,9 +4,9 @@
 // drop what was cached.
 #include <gtest/gtest.h>
 
-#include "blob/blob_holders.h"
 #include "base/errors.h"
 #include "base/messages.h"
+#include "blob/blob_holders.h"
 #include "test_support.h"
 #include "tools/blob_writer.h"
 #include "tools/table_writer.h"

@@ -19,9 +19,13 @@ using tools::MakeField;
 
 TEST(JsonText, CodePageBytesBecomeUtf8) {
   std::string out;
-  static const char kBytes[] = "Q\xD8" "A \"x\"\\\x01\x80\x81\x9D\xFF";
+  static const char kBytes[] =
+      "Q\xD8"
+      "A \"x\"\\\x01\x80\x81\x9D\xFF";
   cli::AppendJsonText(out, std::string_view(kBytes, sizeof kBytes - 1));
-  EXPECT_EQ(out, "Q\xC3\x98" "A \\\"x\\\"\\\\\\u0001\xE2\x82\xAC\xC2\x81\xC2\x9D\xC3\xBF");
+  EXPECT_EQ(out,
+            "Q\xC3\x98"
+            "A \\\"x\\\"\\\\\\u0001\xE2\x82\xAC\xC2\x81\xC2\x9D\xC3\xBF");
 }
 
 TEST(TableDump, EveryKindAsJson) {
@@ -39,8 +43,15 @@ TEST(TableDump, EveryKindAsJson) {
   auto layout = tools::WriteBlobFile(dir.File("T.blb"), blobs);
   tools::TRecordBuilder r(desc);
   std::vector<std::vector<uint8_t>> slots;
-  r.Clear().SetInt(0, 7).SetString(1, "B").SetFloat(2, 37758.5 + 0.25 / 86400).SetBool(3, true)
-      .SetFloat(4, 12.5).SetFloat(5, -0.375).SetInt(6, layout.First(0)).SetInt(8, layout.First(1));
+  r.Clear()
+      .SetInt(0, 7)
+      .SetString(1, "B")
+      .SetFloat(2, 37758.5 + 0.25 / 86400)
+      .SetBool(3, true)
+      .SetFloat(4, 12.5)
+      .SetFloat(5, -0.375)
+      .SetInt(6, layout.First(0))
+      .SetInt(8, layout.First(1));
   slots.push_back(r.Image());
   r.Clear().SetInt(0, 3).SetString(1, "A");
   slots.push_back(r.Image());
@@ -66,12 +77,13 @@ TEST(TableDump, EveryKindAsJson) {
 
 TEST(TableDump, CsvQuotesWhereNeeded) {
   test::TempDir dir;
-  const std::string mti = tools::WriteContactLog(dir.Path().string(), 2, [](int i, tools::Contact& c) {
-    c.call = i ? "K1ABC" : "W1AW";
-    c.name = i ? "said \"hi\"" : "JOE";
-    c.comments = i ? "" : "loud, clear";
-    c.freq = 14.025;
-  });
+  const std::string mti =
+      tools::WriteContactLog(dir.Path().string(), 2, [](int i, tools::Contact& c) {
+        c.call = i ? "K1ABC" : "W1AW";
+        c.name = i ? "said \"hi\"" : "JOE";
+        c.comments = i ? "" : "loud, clear";
+        c.freq = 14.025;
+      });
   std::ostringstream out;
   cli::DumpTableCsv(out, mti, "", TFormatSettings::Interchange());
   std::istringstream lines(out.str());

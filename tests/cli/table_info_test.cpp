@@ -18,7 +18,8 @@ TEST(TableInfo, ShowsHeaderFieldsAndIndexes) {
   std::ostringstream out;
   cli::PrintTableInfo(out, mti);
   std::string text = out.str();
-  EXPECT_NE(text.find("Format version: 4.00 (level 40, large index pages)"), std::string::npos) << text;
+  EXPECT_NE(text.find("Format version: 4.00 (level 40, large index pages)"), std::string::npos)
+      << text;
   EXPECT_NE(text.find("Data file:      36 record slots"), std::string::npos);
   EXPECT_NE(text.find("Fields (17):"), std::string::npos);
   EXPECT_NE(text.find("QSODate"), std::string::npos);

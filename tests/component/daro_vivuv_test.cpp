@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/db_engine.h"
 #include "component/component_messages.h"
+#include "engine/db_engine.h"
 #include "index/index_names.h"
 #include "table_cursor_support.h"
 #include "table_maker.h"
@@ -32,7 +32,8 @@ class TableCursor : public ::testing::Test {
  protected:
   // Ten slots, three of them free; slot 2 holds id 1, the first of index 0.
   void SetUp() override {
-    Make({Live(3), Free(4), Live(1), Live(2), Free(6), Live(5), Free(-1), Live(8), Live(13), Live(4)});
+    Make({Live(3), Free(4), Live(1), Live(2), Free(6), Live(5), Free(-1), Live(8), Live(13),
+          Live(4)});
   }
   void Make(const std::vector<test::TSlot>& slots) {
     slots_ = slots;
@@ -68,13 +69,19 @@ TEST_F(TableCursor, EveryOpenFailureHasItsMessage) {
   TmtbDBEng holder;
   const std::vector<std::tuple<std::string, std::function<void()>>> cases = {
       {"File not found: " + t_.mti, [&] { fs::remove(t_.mti); }},
-      {busy, [&] { ASSERT_GE(holder.OpenTable(t_.mti, kOpenWriteShared, 0), 0); }},             // -1
-      {damaged, [&] { test::PatchBytes(t_.mti, 320, test::Int32Bytes(77)); }},                   // -2
-      {damaged, [&] { fs::remove(mtd); }},                                                       // -3
-      {damaged, [&] { fs::remove(DirectoryFileName(t_.mti, 1)); }},                              // -4
+      {busy, [&] { ASSERT_GE(holder.OpenTable(t_.mti, kOpenWriteShared, 0), 0); }},  // -1
+      {damaged, [&] { test::PatchBytes(t_.mti, 320, test::Int32Bytes(77)); }},       // -2
+      {damaged, [&] { fs::remove(mtd); }},                                           // -3
+      {damaged, [&] { fs::remove(DirectoryFileName(t_.mti, 1)); }},                  // -4
       // The free chain's head (counter 1, page 1 of index 0) on a live record.
-      {damaged, [&] { test::PatchBytes(LeafPageFileName(t_.mti, 0), 4096 + 4, test::Int32Bytes(0)); }},  // -5
-      {damaged, [&] { test::PatchBytes(mtd, 2 * static_cast<size_t>(t_.desc.RecordLength()), {0xFF}); }},  // -6
+      {damaged,
+       [&] {
+         test::PatchBytes(LeafPageFileName(t_.mti, 0), 4096 + 4, test::Int32Bytes(0));
+       }},  // -5
+      {damaged,
+       [&] {
+         test::PatchBytes(mtd, 2 * static_cast<size_t>(t_.desc.RecordLength()), {0xFF});
+       }},  // -6
   };
   for (bool read_only : {true, false}) {
     for (const auto& [message, damage] : cases) {
@@ -153,7 +160,8 @@ TEST_P(TableCursorRing, WalksEveryIndexBothWays) {
     EXPECT_EQ(cursor_.FieldByName("Id").AsString(), ids.front());
 
     cursor_.First();
-    for (int k = 1; k <= static_cast<int>(ids.size()); ++k, cursor_.Next()) EXPECT_EQ(cursor_.RecNo(), k);
+    for (int k = 1; k <= static_cast<int>(ids.size()); ++k, cursor_.Next())
+      EXPECT_EQ(cursor_.RecNo(), k);
     cursor_.SetRecNo(4);
     EXPECT_EQ(cursor_.FieldByName("Id").AsString(), ids[3]);
     cursor_.SetRecNo(2);

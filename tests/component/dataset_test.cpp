@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "component/memory_dataset.h"
 #include "base/errors.h"
+#include "component/memory_dataset.h"
 #include "test_support.h"
 
 namespace logvane {
@@ -185,8 +185,8 @@ TEST(DataSet, FailedOpenAndCloseLeaveItClosedWithNothingHeld) {
   EXPECT_FALSE(ds.Active());
   EXPECT_EQ(ds.LiveBuffers(), 0);
   EXPECT_EQ(ds.FieldCount(), 0);
-  EXPECT_EQ(events, (std::vector<std::string>{"before open", "before open", "after open",
-                                              "before close"}));
+  EXPECT_EQ(events,
+            (std::vector<std::string>{"before open", "before open", "after open", "before close"}));
   ds.fail_close = false;
   ds.Open();  // opens again after a failed close
   EXPECT_EQ(ds.FieldByName("Num").AsString(), "0");

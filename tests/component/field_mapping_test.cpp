@@ -3,15 +3,16 @@
 // the default settings, values that must not spill over their slots,
 // damaged values, blob values through streams, names with blanks and the
 // column attributes.
+#include "component/field_mapping.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <string>
 #include <vector>
 
-#include "component/daro_vivuv.h"
-#include "component/field_mapping.h"
 #include "component/component_messages.h"
+#include "component/daro_vivuv.h"
 #include "table_cursor_support.h"
 #include "test_support.h"
 #include "tools/blob_writer.h"
@@ -47,10 +48,10 @@ constexpr double k1432 = (14 * 60 + 32) / 1440.0;
 class FieldValues : public ::testing::Test {
  protected:
   void SetUp() override {
-    desc_.fields = {MakeField("Id", 'I'),     MakeField("Auto", 'A'),   MakeField("Flag", 'B'),
-                    MakeField("Next", 'I'),   MakeField("Price", 'C'),  MakeField("When", 'D'),
-                    MakeField("Freq", 'F'),   MakeField("Real", 'R'),   MakeField("Call", 'S', 11),
-                    MakeField("Notes", 'M'),  MakeField("Odd", 'X', 4)};
+    desc_.fields = {MakeField("Id", 'I'),    MakeField("Auto", 'A'),  MakeField("Flag", 'B'),
+                    MakeField("Next", 'I'),  MakeField("Price", 'C'), MakeField("When", 'D'),
+                    MakeField("Freq", 'F'),  MakeField("Real", 'R'),  MakeField("Call", 'S', 11),
+                    MakeField("Notes", 'M'), MakeField("Odd", 'X', 4)};
     desc_.indexes = {{"Primary", {kId}, kIndexPrimary}};
     desc_.LayOut();
     tools::WriteDefinition(mti_, desc_);
@@ -105,7 +106,8 @@ class FieldValues : public ::testing::Test {
   std::string ReadAll(TStream& s, int64_t chunk) {
     std::string out;
     std::vector<char> buffer(static_cast<size_t>(chunk));
-    for (int64_t got; (got = s.Read(buffer.data(), chunk)) > 0;) out.append(buffer.data(), static_cast<size_t>(got));
+    for (int64_t got; (got = s.Read(buffer.data(), chunk)) > 0;)
+      out.append(buffer.data(), static_cast<size_t>(got));
     return out;
   }
 
@@ -120,8 +122,9 @@ TEST_F(FieldValues, KindsAndSizes) {
   cursor_.Open();
   const TFieldDefs& defs = cursor_.FieldDefs();
   ASSERT_EQ(defs.Count(), 11);
-  const std::vector<TFieldType> kinds = {ftInteger, ftAutoInc, ftBoolean, ftInteger, ftCurrency, ftDateTime,
-                                         ftFloat,   ftFloat,   ftString,  ftMemo,    ftUnknown};
+  const std::vector<TFieldType> kinds = {ftInteger,  ftAutoInc,  ftBoolean, ftInteger,
+                                         ftCurrency, ftDateTime, ftFloat,   ftFloat,
+                                         ftString,   ftMemo,     ftUnknown};
   for (int i = 0; i < defs.Count(); ++i) {
     EXPECT_EQ(defs[i].DataType, kinds[static_cast<size_t>(i)]) << defs[i].Name;
     EXPECT_EQ(defs[i].FieldNo, i + 1);
@@ -214,7 +217,8 @@ TEST_F(FieldValues, BlobValuesOfCachedRecords) {
   cursor_.Open();
   const std::vector<std::string> expected = {LongNote(), "short", ""};
   EXPECT_EQ(test::WalkForward(cursor_, "Notes"), expected);
-  EXPECT_EQ(test::WalkBackward(cursor_, "Notes"), std::vector<std::string>(expected.rbegin(), expected.rend()));
+  EXPECT_EQ(test::WalkBackward(cursor_, "Notes"),
+            std::vector<std::string>(expected.rbegin(), expected.rend()));
 }
 
 TEST_F(FieldValues, BlobFieldOfATableWithoutBlobFile) {

@@ -6,8 +6,8 @@
 
 #include <string>
 
-#include "component/memory_dataset.h"
 #include "base/errors.h"
+#include "component/memory_dataset.h"
 #include "test_support.h"
 
 namespace logvane {
@@ -18,13 +18,16 @@ using namespace test;
 using test::MessageOf;
 
 std::vector<MemoryColumn> AllKinds() {
-  return {{"S", ftString, 10},   {"I", ftInteger},  {"A", ftAutoInc}, {"B", ftBoolean},
-          {"F", ftFloat},        {"C", ftCurrency}, {"D", ftDateTime}, {"L", ftBlob},
-          {"M", ftMemo},         {"G", ftGraphic},  {"E", ftFmtMemo}};
+  return {{"S", ftString, 10}, {"I", ftInteger},  {"A", ftAutoInc},  {"B", ftBoolean},
+          {"F", ftFloat},      {"C", ftCurrency}, {"D", ftDateTime}, {"L", ftBlob},
+          {"M", ftMemo},       {"G", ftGraphic},  {"E", ftFmtMemo}};
 }
 
 TEST(Fields, TextFormOfEveryKind) {
-  std::string blob("\x00\xD8" "ab\r\n", 6);
+  std::string blob(
+      "\x00\xD8"
+      "ab\r\n",
+      6);
   std::string big(200000, 'x');
   big[150000] = 'y';
   MemoryDataSet ds("Mem", AllKinds(),
@@ -85,9 +88,12 @@ TEST(Fields, BooleanForm) {
   TField& s = ds.FieldByName("S");
   std::vector<std::pair<bool, bool>> seen;
   for (ds.First(); !ds.Eof(); ds.Next()) seen.emplace_back(b.AsBoolean(), s.AsBoolean());
-  EXPECT_EQ(seen, (std::vector<std::pair<bool, bool>>{
-                      {true, true}, {true, true}, {false, false}, {false, true}, {false, true},
-                      {false, false}}));
+  EXPECT_EQ(seen, (std::vector<std::pair<bool, bool>>{{true, true},
+                                                      {true, true},
+                                                      {false, false},
+                                                      {false, true},
+                                                      {false, true},
+                                                      {false, false}}));
   EXPECT_EQ(MessageOf([&] { ds.FieldByName("F").AsBoolean(); }),
             "Cannot access field 'F' as type Boolean");
 }

@@ -59,12 +59,14 @@ TEST(FormatSettings, DotDateAndCommaDecimal) {
 }
 
 TEST(FormatSettings, LiteralTextAndOtherSeparators) {
-  TFormatSettings s =
-      TFormatSettings::FromLocale(Locale(".", "%Y\xE5\xB9\xB4%m\xE6\x9C\x88%d\xE6\x97\xA5",
-                                         "%H.%M.%S"));
+  TFormatSettings s = TFormatSettings::FromLocale(
+      Locale(".", "%Y\xE5\xB9\xB4%m\xE6\x9C\x88%d\xE6\x97\xA5", "%H.%M.%S"));
   EXPECT_EQ(s.DateSeparator, '/');  // no one-byte separator in the date format
   EXPECT_EQ(s.TimeSeparator, '.');
-  EXPECT_EQ(Render(s, 9, 5), "2003\xE5\xB9\xB4" "05\xE6\x9C\x88" "17\xE6\x97\xA5 09.05.00");
+  EXPECT_EQ(Render(s, 9, 5),
+            "2003\xE5\xB9\xB4"
+            "05\xE6\x9C\x88"
+            "17\xE6\x97\xA5 09.05.00");
 
   s = TFormatSettings::FromLocale(Locale(".", "%-d de %B de %Y", "%p %l:%M", "", "a.m.", "p.m."));
   EXPECT_EQ(Render(s, 15, 4), "17 de May de 2003 p.m. 3:04");

@@ -19,9 +19,9 @@
 #include <utility>
 #include <vector>
 
+#include "base/errors.h"
 #include "component/dataset.h"
 #include "component/date_time.h"
-#include "base/errors.h"
 
 namespace logvane::test {
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "component/daro_vivuv.h"
 #include "base/errors.h"
+#include "component/daro_vivuv.h"
 #include "test_support.h"
 
 namespace logvane::test {

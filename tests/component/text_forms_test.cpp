@@ -7,8 +7,8 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <random>
 #include <limits>
+#include <random>
 #include <string>
 
 #include "component/date_time.h"

@@ -8,10 +8,10 @@
 #include <cstring>
 
 #include "base/byte_order.h"
-#include "engine/db_engine.h"
 #include "base/errors.h"
-#include "table/keys.h"
 #include "base/messages.h"
+#include "engine/db_engine.h"
+#include "table/keys.h"
 #include "table_maker.h"
 
 namespace logvane {
@@ -181,7 +181,8 @@ void RandomCursor::CheckLocate(int j, test::TRandomTables& rnd) {
     // record, its texts' case changed, sometimes changed to miss.
     const int xi = rnd.Uniform(0, def.IndexCount() - 1);
     const TmtbIndexDesc& xd = def.Index(xi);
-    std::vector<int> fields(xd.key_fields.begin(), xd.key_fields.begin() + rnd.Uniform(1, xd.key_field_count));
+    std::vector<int> fields(xd.key_fields.begin(),
+                            xd.key_fields.begin() + rnd.Uniform(1, xd.key_field_count));
     std::shuffle(fields.begin(), fields.end(), rnd.Rng());
     const bool ci = rnd.Chance(0.8) ? IsCaseInsensitive(def, xi) : rnd.Chance(0.5);
     const bool use_index = rnd.Chance(0.7);
@@ -200,7 +201,8 @@ void RandomCursor::CheckLocate(int j, test::TRandomTables& rnd) {
     int partial = 0;
     const tools::FieldDescription& last = desc.fields[fields.back()];
     if (last.type == 'S' && image[fields.back()] == kValueFlag && rnd.Chance(0.5)) {
-      const int len = static_cast<int>(strnlen(reinterpret_cast<const char*>(&image[last.offset]), last.size));
+      const int len =
+          static_cast<int>(strnlen(reinterpret_cast<const char*>(&image[last.offset]), last.size));
       if (len > 0) {
         partial = rnd.Uniform(1, len);
         std::fill(&image[last.offset + partial], &image[last.offset + last.size], 0);
@@ -209,7 +211,8 @@ void RandomCursor::CheckLocate(int j, test::TRandomTables& rnd) {
     if (rnd.Chance(0.25)) {
       const tools::FieldDescription& first = desc.fields[fields.front()];
       image[fields.front()] = kValueFlag;
-      if (first.type == 'I' || first.type == 'A') PutInt32(&image[first.offset], rnd.Uniform(-9, 9) * 1000003);
+      if (first.type == 'I' || first.type == 'A')
+        PutInt32(&image[first.offset], rnd.Uniform(-9, 9) * 1000003);
       if (first.type == 'S') image[first.offset] = 'q';
     }
     // A partial key over a descending index is searched without it, as
@@ -230,9 +233,9 @@ void RandomCursor::CheckLocate(int j, test::TRandomTables& rnd) {
     const bool move = rnd.Chance(0.5);
     std::vector<uint8_t> given = image;
     const bool found = eng_.Locate(fields, given.data(), ci, partial, move, index);
-    SCOPED_TRACE(::testing::Message() << "index " << index << " fields " << ::testing::PrintToString(fields)
-                                      << " ci " << ci
-                                      << " partial " << partial << " move " << move);
+    SCOPED_TRACE(::testing::Message()
+                 << "index " << index << " fields " << ::testing::PrintToString(fields) << " ci "
+                 << ci << " partial " << partial << " move " << move);
     ASSERT_EQ(found, expected >= 0);
     if (found) {
       EXPECT_EQ(std::memcmp(given.data(), t_->slots[expected].data(), length), 0);
@@ -259,7 +262,8 @@ TEST_P(RandomCursor, AgreesWithTheModel) {
     const int live = seed == 1 ? 0 : seed == 2 ? 1 : rnd.Uniform(2, seed % 2 ? 60 : 600);
     Make(seed, live);
     for (int j = 0; j < eng_.Definition().IndexCount(); ++j) {
-      SCOPED_TRACE(::testing::Message() << "seed " << seed << " index " << j << " records " << live);
+      SCOPED_TRACE(::testing::Message()
+                   << "seed " << seed << " index " << j << " records " << live);
       eng_.SetCurrentIndex(j);
       ASSERT_EQ(eng_.CurrentIndex(), j);
       CheckWalks(j);
@@ -272,7 +276,9 @@ TEST_P(RandomCursor, AgreesWithTheModel) {
 }
 
 INSTANTIATE_TEST_SUITE_P(BothFormats, RandomCursor, ::testing::Values(2.0, 4.0),
-                         [](const auto& info) { return info.param < 3 ? "SmallPages" : "LargePages"; });
+                         [](const auto& info) {
+                           return info.param < 3 ? "SmallPages" : "LargePages";
+                         });
 
 // Tiny fixed tables.
 class SmallCursor : public ::testing::TestWithParam<double> {
@@ -363,7 +369,8 @@ TEST_P(SmallCursor, LocateOnAnAscendingIndexOverADescendingPrimary) {
   EXPECT_EQ(Id(), 8);
   image = b.Clear().SetString(1, "CH").Image();
   EXPECT_TRUE(eng_.Locate(fields, image.data(), true, 2, false, index));
-  EXPECT_EQ(GetInt32(image.data() + t_.desc.fields[0].offset), 7) << "the first Ch... in the index's order";
+  EXPECT_EQ(GetInt32(image.data() + t_.desc.fields[0].offset), 7)
+      << "the first Ch... in the index's order";
   EXPECT_EQ(Id(), 8) << "not moved";
 }
 
@@ -372,7 +379,8 @@ TEST_P(SmallCursor, LocateOnAnAscendingIndexOverADescendingPrimary) {
 // are tried from the last one.
 TEST(FindIndexForFields, ChoosesFromTheLastIndex) {
   TTestTable t;
-  t.desc.fields = {tools::MakeField("Id", 'I'), tools::MakeField("Call", 'S', 10), tools::MakeField("Band", 'I')};
+  t.desc.fields = {tools::MakeField("Id", 'I'), tools::MakeField("Call", 'S', 10),
+                   tools::MakeField("Band", 'I')};
   t.desc.indexes = {{"Primary", {0}, kIndexPrimary},
                     {"CallCi", {1}, kIndexCaseInsensitive},
                     {"CallBand", {1, 2}, 0},
@@ -402,7 +410,9 @@ TEST(FindIndexForFields, ChoosesFromTheLastIndex) {
 }
 
 INSTANTIATE_TEST_SUITE_P(BothFormats, SmallCursor, ::testing::Values(2.0, 4.0),
-                         [](const auto& info) { return info.param < 3 ? "SmallPages" : "LargePages"; });
+                         [](const auto& info) {
+                           return info.param < 3 ? "SmallPages" : "LargePages";
+                         });
 
 }  // namespace
 }  // namespace logvane

@@ -9,9 +9,9 @@
 #include <set>
 
 #include "base/byte_order.h"
-#include "engine/db_engine.h"
 #include "base/errors.h"
 #include "base/messages.h"
+#include "engine/db_engine.h"
 #include "table_maker.h"
 
 namespace logvane {
@@ -72,7 +72,8 @@ class FilteredCursor : public test::RandomTableTest {
     EXPECT_EQ(eng_.Found(), !expected.empty());
     while (eng_.CurrentRecordNumber() != -1 && !eng_.IsEOF() && seen.size() <= expected.size()) {
       seen.push_back(eng_.CurrentRecordNumber());
-      ASSERT_EQ(std::memcmp(eng_.CurrentImage(), t_->slots[seen.back()].data(), t_->slots[0].size()), 0);
+      ASSERT_EQ(
+          std::memcmp(eng_.CurrentImage(), t_->slots[seen.back()].data(), t_->slots[0].size()), 0);
       eng_.Next();
     }
     EXPECT_EQ(seen, expected) << "forward";
@@ -108,7 +109,8 @@ TEST_P(FilteredCursor, VisitsExactlyTheAcceptedRecords) {
     ASSERT_TRUE(eng_.Filtered());
     EXPECT_EQ(tests_.expression_calls, live) << "each record is evaluated once";
     for (int j = 0; j < eng_.Definition().IndexCount(); ++j) {
-      SCOPED_TRACE(::testing::Message() << "seed " << seed << " index " << j << " records " << live);
+      SCOPED_TRACE(::testing::Message()
+                   << "seed " << seed << " index " << j << " records " << live);
       eng_.SetCurrentIndex(j);
       std::vector<int32_t> expected = VisibleOrder(j);
       EXPECT_EQ(eng_.RecordCount(), static_cast<int32_t>(expected.size()));
@@ -131,7 +133,8 @@ TEST_P(FilteredCursor, VisitsExactlyTheAcceptedRecords) {
         const bool use_index = rnd.Chance(0.5) && eng_.CurrentRecordNumber() != -1;
         const int32_t at = eng_.CurrentRecordNumber();
         const bool move = rnd.Chance(0.5);
-        EXPECT_EQ(eng_.Locate(fields, image.data(), false, 0, move, use_index ? by_id : -1), visible)
+        EXPECT_EQ(eng_.Locate(fields, image.data(), false, 0, move, use_index ? by_id : -1),
+                  visible)
             << "record " << r << (use_index ? " by index" : " by walking");
         EXPECT_EQ(eng_.CurrentRecordNumber(), visible && move ? r : at);
         // The index's cursor stayed with the current record: the next
@@ -139,7 +142,8 @@ TEST_P(FilteredCursor, VisitsExactlyTheAcceptedRecords) {
         const auto it = std::find(expected.begin(), expected.end(), eng_.CurrentRecordNumber());
         if (it != expected.end()) {
           eng_.Next();
-          EXPECT_EQ(eng_.CurrentRecordNumber(), it + 1 == expected.end() ? *it : it[1]) << "after locate";
+          EXPECT_EQ(eng_.CurrentRecordNumber(), it + 1 == expected.end() ? *it : it[1])
+              << "after locate";
         }
       }
 
@@ -162,12 +166,15 @@ TEST_P(FilteredCursor, VisitsExactlyTheAcceptedRecords) {
     // Switched off, every record is there again, from where the cursor was.
     eng_.SetFiltered(false);
     EXPECT_EQ(eng_.RecordCount(), live);
-    const std::vector<int32_t> order = test::ExpectedOrder(eng_.Definition(), *t_, eng_.CurrentIndex());
+    const std::vector<int32_t> order =
+        test::ExpectedOrder(eng_.Definition(), *t_, eng_.CurrentIndex());
     ASSERT_NE(eng_.CurrentRecordNumber(), -1);
-    const auto rank = std::find(order.begin(), order.end(), eng_.CurrentRecordNumber()) - order.begin();
+    const auto rank =
+        std::find(order.begin(), order.end(), eng_.CurrentRecordNumber()) - order.begin();
     EXPECT_EQ(eng_.CurrentPosition(), rank + 1);
     eng_.First();
-    for (size_t k = 0; k < order.size(); ++k, eng_.Next()) ASSERT_EQ(eng_.CurrentRecordNumber(), order[k]);
+    for (size_t k = 0; k < order.size(); ++k, eng_.Next())
+      ASSERT_EQ(eng_.CurrentRecordNumber(), order[k]);
   }
 }
 
@@ -186,11 +193,13 @@ TEST_P(FilteredCursor, NothingPasses) {
 
   // Off again: a current record and the whole index to walk.
   eng_.SetFiltered(false);
-  const std::vector<int32_t> order = test::ExpectedOrder(eng_.Definition(), *t_, eng_.CurrentIndex());
+  const std::vector<int32_t> order =
+      test::ExpectedOrder(eng_.Definition(), *t_, eng_.CurrentIndex());
   EXPECT_NE(eng_.CurrentRecordNumber(), -1);
   EXPECT_EQ(eng_.RecordCount(), 40);
   eng_.First();
-  for (size_t k = 0; k < order.size(); ++k, eng_.Next()) ASSERT_EQ(eng_.CurrentRecordNumber(), order[k]);
+  for (size_t k = 0; k < order.size(); ++k, eng_.Next())
+    ASSERT_EQ(eng_.CurrentRecordNumber(), order[k]);
 }
 
 TEST_P(FilteredCursor, EitherTestAlone) {
@@ -231,7 +240,9 @@ TEST(FilteredCursorSetup, FilteringNeedsATest) {
 }
 
 INSTANTIATE_TEST_SUITE_P(BothFormats, FilteredCursor, ::testing::Values(2.0, 4.0),
-                         [](const auto& info) { return info.param < 3 ? "SmallPages" : "LargePages"; });
+                         [](const auto& info) {
+                           return info.param < 3 ? "SmallPages" : "LargePages";
+                         });
 
 }  // namespace
 }  // namespace logvane

@@ -29,19 +29,23 @@ namespace fs = std::filesystem;
 
 std::set<std::string> OpenFds() {
   std::set<std::string> fds;
-  for (const auto& e : fs::directory_iterator("/proc/self/fd")) fds.insert(e.path().filename().string());
+  for (const auto& e : fs::directory_iterator("/proc/self/fd"))
+    fds.insert(e.path().filename().string());
   return fds;
 }
 
 std::map<std::string, std::vector<uint8_t>> Snapshot(const fs::path& dir) {
   std::map<std::string, std::vector<uint8_t>> files;
   for (const auto& e : fs::directory_iterator(dir))
-    if (e.is_regular_file()) files[e.path().filename().string()] = test::ReadBytes(e.path().string());
+    if (e.is_regular_file())
+      files[e.path().filename().string()] = test::ReadBytes(e.path().string());
   return files;
 }
 
 int64_t MillisecondsSince(std::chrono::steady_clock::time_point t0) {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0).count();
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
+                                                               t0)
+      .count();
 }
 
 // A child process that opens a table with `mode`, reports the result and
@@ -141,38 +145,49 @@ TEST_P(TableOpen, FailureCodes) {
     const char* step = "";
   };
   const std::vector<Case> cases = {
-      {"definition missing", kOpenDefinitionFailed, [&] { fs::remove(t_.mti); }, "open the definition file"},
+      {"definition missing", kOpenDefinitionFailed, [&] { fs::remove(t_.mti); },
+       "open the definition file"},
       {"definition locked by a writer", kOpenDefinitionFailed,
-       [&] { ASSERT_GE(holder_.OpenTable(t_.mti, kOpenWriteShared, 0), 0); }, "open the definition file"},
-      {"77 fields", kOpenDefinitionDamaged, [&] { test::PatchBytes(t_.mti, 320, test::Int32Bytes(77)); }, "read the definition"},
+       [&] { ASSERT_GE(holder_.OpenTable(t_.mti, kOpenWriteShared, 0), 0); },
+       "open the definition file"},
+      {"77 fields", kOpenDefinitionDamaged,
+       [&] { test::PatchBytes(t_.mti, 320, test::Int32Bytes(77)); }, "read the definition"},
       {"definition cut short", kOpenDefinitionDamaged,
        [&] {
          auto b = test::ReadBytes(t_.mti);
          b.resize(700);
          test::WriteBytes(t_.mti, b);
-       }, "read the definition"},
+       },
+       "read the definition"},
       {"data file missing", kOpenDataFileFailed, [&] { fs::remove(Mtd()); }, "open the data file"},
       {"data file is a folder", kOpenDataFileFailed,
        [&] {
          fs::remove(Mtd());
          fs::create_directory(Mtd());
-       }, "open the data file"},
-      {"directory of index 1 missing", kOpenIndexFailed, [&] { fs::remove(DirectoryFileName(t_.mti, 1)); }, "open the indexes"},
+       },
+       "open the data file"},
+      {"directory of index 1 missing", kOpenIndexFailed,
+       [&] { fs::remove(DirectoryFileName(t_.mti, 1)); }, "open the indexes"},
       {"leaf pages of index 2 cut", kOpenIndexFailed,
        [&] {
          auto b = test::ReadBytes(LeafPageFileName(t_.mti, 2));
          b.resize(PageBytes() + 5);
          test::WriteBytes(LeafPageFileName(t_.mti, 2), b);
-       }, "open the indexes"},
-      {"chain head on a live record", kOpenBlobOrCountersFailed, [&] { PatchCounter(1, 0); }, "free-record chain"},
-      {"chain head outside the file", kOpenBlobOrCountersFailed, [&] { PatchCounter(1, 6); }, "free-record chain"},
+       },
+       "open the indexes"},
+      {"chain head on a live record", kOpenBlobOrCountersFailed, [&] { PatchCounter(1, 0); },
+       "free-record chain"},
+      {"chain head outside the file", kOpenBlobOrCountersFailed, [&] { PatchCounter(1, 6); },
+       "free-record chain"},
       {"chain leads to a live record", kOpenBlobOrCountersFailed,
-       [&] { test::PatchBytes(Mtd(), SlotOffset(1) + 4, test::Int32Bytes(3)); }, "free-record chain"},
+       [&] { test::PatchBytes(Mtd(), SlotOffset(1) + 4, test::Int32Bytes(3)); },
+       "free-record chain"},
       {"chain runs in a circle", kOpenBlobOrCountersFailed,
        [&] {
          test::PatchBytes(Mtd(), SlotOffset(4) + 4, test::Int32Bytes(1));
          PatchCounter(0, 5);
-       }, "free-record chain"},
+       },
+       "free-record chain"},
       {"first record of index 0 is free", kOpenPositioningFailed,
        [&] { test::PatchBytes(Mtd(), SlotOffset(2), {0xFF}); }, "position on the first index"},
   };
@@ -233,9 +248,11 @@ TEST_P(TableOpen, BlobFileFailures) {
 }
 
 TEST(OpenFailureText, NamesThePathFirst) {
-  EXPECT_EQ(OpenFailureText("/l/T.mti", kOpenDefinitionFailed), "/l/T.mti cannot be opened for exclusive use.");
-  EXPECT_EQ(OpenFailureText("/l/T.mti", kOpenIndexFailed),
-            "/l/T.mti cannot be opened for exclusive use.  The table may be corrupted. Suggest rebuild");
+  EXPECT_EQ(OpenFailureText("/l/T.mti", kOpenDefinitionFailed),
+            "/l/T.mti cannot be opened for exclusive use.");
+  EXPECT_EQ(
+      OpenFailureText("/l/T.mti", kOpenIndexFailed),
+      "/l/T.mti cannot be opened for exclusive use.  The table may be corrupted. Suggest rebuild");
 }
 
 TEST_P(TableOpen, RetriesWhileLocked) {
@@ -313,10 +330,12 @@ TEST_P(TableOpen, WritableCloseWritesCountersAndAscendingChain) {
   const std::string mtd = fs::path(Mtd()).filename().string();
   const std::string leaf0 = fs::path(LeafPageFileName(t_.mti, 0)).filename().string();
   for (int32_t s : {0, 2, 5})
-    EXPECT_TRUE(std::equal(&before[mtd][SlotOffset(s)], &before[mtd][SlotOffset(s + 1)], &after[mtd][SlotOffset(s)]))
+    EXPECT_TRUE(std::equal(&before[mtd][SlotOffset(s)], &before[mtd][SlotOffset(s + 1)],
+                           &after[mtd][SlotOffset(s)]))
         << "live record " << s;
   ASSERT_EQ(after[leaf0].size(), before[leaf0].size());
-  std::copy(&after[leaf0][PageBytes()], &after[leaf0][PageBytes() + 20], &before[leaf0][PageBytes()]);
+  std::copy(&after[leaf0][PageBytes()], &after[leaf0][PageBytes() + 20],
+            &before[leaf0][PageBytes()]);
   before.erase(mtd);
   after.erase(mtd);
   EXPECT_EQ(after, before) << "only the counters and the chain change";
@@ -361,8 +380,9 @@ TEST_P(TableOpen, ClosedEngineIsHarmless) {
   EXPECT_FALSE(eng_.Locate(fields, image.data(), false, 0, true, -1));
 }
 
-INSTANTIATE_TEST_SUITE_P(BothFormats, TableOpen, ::testing::Values(2.0, 4.0),
-                         [](const auto& info) { return info.param < 3 ? "SmallPages" : "LargePages"; });
+INSTANTIATE_TEST_SUITE_P(BothFormats, TableOpen, ::testing::Values(2.0, 4.0), [](const auto& info) {
+  return info.param < 3 ? "SmallPages" : "LargePages";
+});
 
 }  // namespace
 }  // namespace logvane

@@ -2,9 +2,9 @@
 // may be corrupted. Suggest rebuild" at open or where a cursor meets it, and
 // random damage never makes the index layer read or write outside a buffer
 // (run under the sanitizers).
-#include <cstdio>
-
 #include <gtest/gtest.h>
+
+#include <cstdio>
 
 #include "base/byte_order.h"
 #include "base/errors.h"
@@ -36,7 +36,8 @@ class DamageTest : public ::testing::TestWithParam<Format> {
     t_.desc.indexes = {{"Id", {0}, kIndexPrimary}, {"Call", {1}, 0}};
     t_.desc.LayOut();
     tools::TRecordBuilder r(t_.desc);
-    for (int k = 0; k < 40; ++k) t_.slots.push_back(r.Clear().SetInt(0, k).SetString(1, "C" + std::to_string(k % 9)).Image());
+    for (int k = 0; k < 40; ++k)
+      t_.slots.push_back(r.Clear().SetInt(0, k).SetString(1, "C" + std::to_string(k % 9)).Image());
     tools::IndexBuildOptions options;
     options.fill = f.large() ? tools::TFillPolicy::kOnePerPage : tools::TFillPolicy::kHalf;
     options.free_pages = 2;
@@ -225,7 +226,8 @@ TEST_P(DamageTest, RandomDamageNeverEscapesTheBuffers) {
       const size_t at = (rng() % (target.size() / 4)) * 4;
       const int32_t values[] = {-1, 0, 1, 2, 7, 250, 251, 40, static_cast<int32_t>(rng())};
       const int32_t v = values[rng() % 9];
-      for (int b = 0; b < 4; ++b) target[at + b] = static_cast<uint8_t>(static_cast<uint32_t>(v) >> (8 * b));
+      for (int b = 0; b < 4; ++b)
+        target[at + b] = static_cast<uint8_t>(static_cast<uint32_t>(v) >> (8 * b));
     }
     if (round % 7 == 0) target.resize(rng() % (target.size() + 1));
     test::WriteBytes(leaf_, l);

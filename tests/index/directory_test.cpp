@@ -48,7 +48,8 @@ TEST(LargeDirectory, BlocksOf200) {
     SCOPED_TRACE(records);
     TTestTable t;
     MakeLong(t, 4.0, records);
-    EXPECT_EQ(test::ReadBytes(DirectoryFileName(t.mti, 0)).size(), (records == 200 ? 2u : 3u) * 4096);
+    EXPECT_EQ(test::ReadBytes(DirectoryFileName(t.mti, 0)).size(),
+              (records == 200 ? 2u : 3u) * 4096);
     TKeyBufSecondIndex dir(DirectoryFileName(t.mti, 0));
     dir.LoadDirectory();
     EXPECT_EQ(dir.Count(), records);
@@ -114,8 +115,10 @@ TEST(LargeDirectory, HeaderBoundsAndGrowth) {
   h.Store(2, entry);
   EXPECT_EQ(h.Page(2), 9);
   EXPECT_EQ(h.Record(2), 42);
-  EXPECT_EQ(PlainError([&] { h.Store(3, entry); }), std::string(msg::kIndexCorrupted) + "idx L2 code 3 3");
-  EXPECT_EQ(PlainError([&] { h.Fetch(-1); }), std::string(msg::kIndexCorrupted) + "idx L2 code -1 3");
+  EXPECT_EQ(PlainError([&] { h.Store(3, entry); }),
+            std::string(msg::kIndexCorrupted) + "idx L2 code 3 3");
+  EXPECT_EQ(PlainError([&] { h.Fetch(-1); }),
+            std::string(msg::kIndexCorrupted) + "idx L2 code -1 3");
   EXPECT_EQ(PlainError([&] { h.Prefix(5); }), std::string(msg::kIndexCorrupted) + "idx L2 code 5");
   h.Resize(41);
   EXPECT_EQ(h.Capacity(), 59);

@@ -12,12 +12,12 @@
 #include <vector>
 
 #include "base/errors.h"
-#include "table/keys.h"
-#include "table/record_manager.h"
-#include "table/table_definition.h"
 #include "index/index_manager.h"
 #include "index/key_source.h"
 #include "platform/file.h"
+#include "table/keys.h"
+#include "table/record_manager.h"
+#include "table/table_definition.h"
 #include "test_support.h"
 #include "tools/index_builder.h"
 #include "tools/table_writer.h"
@@ -29,7 +29,8 @@ class TDataSource : public TKeySource {
  public:
   void Open(const std::string& mti_path) {
     platform::File f;
-    if (f.Open(mti_path, platform::kAccessRead | platform::kShareDenyNone) != 0) throw Exception("no " + mti_path);
+    if (f.Open(mti_path, platform::kAccessRead | platform::kShareDenyNone) != 0)
+      throw Exception("no " + mti_path);
     ReadTableDefinition(f, def_);
     records_.OpenDataFile(platform::ChangeFileExt(mti_path, ".MTD"), def_.RecordLength());
     scratch_.assign(def_.RecordLength(), 0);
@@ -113,9 +114,11 @@ class TRandomTables {
       if (type == 'A' && autoinc) type = 'I';
       autoinc |= type == 'A';
       // Text fields both shorter and longer than a key prefix.
-      desc.fields.push_back(tools::MakeField("F" + std::to_string(k), type, type == 'S' ? Uniform(2, 20) : 0));
+      desc.fields.push_back(
+          tools::MakeField("F" + std::to_string(k), type, type == 'S' ? Uniform(2, 20) : 0));
     }
-    const int options0 = kIndexPrimary | (Chance(0.3) ? kIndexDescending : 0) | (Chance(0.3) ? kIndexCaseInsensitive : 0);
+    const int options0 = kIndexPrimary | (Chance(0.3) ? kIndexDescending : 0) |
+                         (Chance(0.3) ? kIndexCaseInsensitive : 0);
     std::vector<int> primary = {0};
     if (Chance(0.3)) primary.push_back(Uniform(1, extra));
     desc.indexes.push_back({"Primary", primary, static_cast<double>(options0)});
@@ -124,7 +127,8 @@ class TRandomTables {
       std::vector<int> keys;
       const int n = Uniform(1, 3);
       for (int k = 0; k < n; ++k) keys.push_back(Uniform(1, extra));
-      const int options = (Chance(0.4) ? kIndexDescending : 0) | (Chance(0.4) ? kIndexCaseInsensitive : 0);
+      const int options =
+          (Chance(0.4) ? kIndexDescending : 0) | (Chance(0.4) ? kIndexCaseInsensitive : 0);
       desc.indexes.push_back({"Ix" + std::to_string(i), keys, static_cast<double>(options)});
     }
     desc.LayOut();
@@ -137,7 +141,7 @@ class TRandomTables {
     r.Clear().SetInt(0, id);
     for (size_t f = 1; f < desc.fields.size(); ++f) {
       const int field = static_cast<int>(f);
-      if (Chance(0.12)) continue;  // null
+      if (Chance(0.12)) continue;       // null
       const bool narrow = Chance(0.6);  // from a small domain: equal keys
       switch (desc.fields[f].type) {
         case 'A':
@@ -146,7 +150,9 @@ class TRandomTables {
         case 'C':
         case 'D':
         case 'F':
-        case 'R': r.SetFloat(field, narrow ? Uniform(-2, 2) * 0.5 : Uniform(-1000000, 1000000) / 7.0); break;
+        case 'R':
+          r.SetFloat(field, narrow ? Uniform(-2, 2) * 0.5 : Uniform(-1000000, 1000000) / 7.0);
+          break;
         case 'S': r.SetString(field, Text(narrow ? 3 : desc.fields[f].size)); break;
       }
     }
@@ -155,7 +161,8 @@ class TRandomTables {
 
   // `live` records with distinct ids and about `free_share` free slots,
   // chained in slot order.
-  std::vector<std::vector<uint8_t>> Slots(const tools::TableDescription& desc, int live, double free_share) {
+  std::vector<std::vector<uint8_t>> Slots(const tools::TableDescription& desc, int live,
+                                          double free_share) {
     std::vector<std::vector<uint8_t>> slots;
     std::set<int32_t> ids;
     std::vector<size_t> free;
@@ -171,8 +178,8 @@ class TRandomTables {
       slots.push_back(Record(desc, id));
     }
     for (size_t k = 0; k < free.size(); ++k)
-      slots[free[k]] = tools::FreeRecordImage(desc.RecordLength(),
-                                              k + 1 < free.size() ? static_cast<int32_t>(free[k + 1]) : -1);
+      slots[free[k]] = tools::FreeRecordImage(
+          desc.RecordLength(), k + 1 < free.size() ? static_cast<int32_t>(free[k + 1]) : -1);
     return slots;
   }
 

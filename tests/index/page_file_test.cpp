@@ -24,7 +24,8 @@ void MakeTable(TTestTable& t, double version, int records, const tools::IndexBui
   t.desc.indexes = {{"Id", {0}, kIndexPrimary}, {"Name", {1}, 0}};
   t.desc.LayOut();
   tools::TRecordBuilder r(t.desc);
-  for (int k = 0; k < records; ++k) t.slots.push_back(r.Clear().SetInt(0, k + 1).SetString(1, "n" + std::to_string(k)).Image());
+  for (int k = 0; k < records; ++k)
+    t.slots.push_back(r.Clear().SetInt(0, k + 1).SetString(1, "n" + std::to_string(k)).Image());
   if (with_free) {
     t.slots.insert(t.slots.begin() + 1, tools::FreeRecordImage(t.desc.RecordLength(), -1));
     t.slots.insert(t.slots.begin() + 3, tools::FreeRecordImage(t.desc.RecordLength(), 1));
@@ -104,8 +105,8 @@ TEST_F(PageFileTest, BufferedPageRule) {
   EXPECT_FALSE(f.ReadPage(2, 0));
 
   const TTableCounters c = f.ReadCounters();
-  EXPECT_EQ((std::vector<int32_t>{c.free_records, c.first_free_record, c.next_autoinc, c.change_counter,
-                                  c.kept_value}),
+  EXPECT_EQ((std::vector<int32_t>{c.free_records, c.first_free_record, c.next_autoinc,
+                                  c.change_counter, c.kept_value}),
             (std::vector<int32_t>{1, 2, 3, 4, 5}));
   EXPECT_EQ(f.BufferedPage(), -1);
   EXPECT_TRUE(f.ReadPage(2, 0));
@@ -191,7 +192,8 @@ TEST_F(PageFileTest, FreeListFollowsOnlyRealFreePages) {
     auto chain = [&] {
       std::vector<uint8_t> b = test::ReadBytes(leaf);
       std::vector<int32_t> pages;
-      for (int32_t p = GetInt32(&b[4]); p >= 0 && pages.size() < 20; p = GetInt32(&b[p * 32 + 4])) pages.push_back(p);
+      for (int32_t p = GetInt32(&b[4]); p >= 0 && pages.size() < 20; p = GetInt32(&b[p * 32 + 4]))
+        pages.push_back(p);
       return pages;
     };
     const std::vector<int32_t> on_disk = chain();

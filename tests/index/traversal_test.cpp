@@ -17,8 +17,8 @@ using tools::TFillPolicy;
 // Walks both ways. In the large-page format every stored prefix is also
 // compared with its own record and a few others: a nonzero prefix result
 // must have the sign of the full comparison.
-void CheckWalks(TOpenTable& open, const TTestTable& table, int i, const std::vector<int32_t>& expected,
-                test::TRandomTables& rnd) {
+void CheckWalks(TOpenTable& open, const TTestTable& table, int i,
+                const std::vector<int32_t>& expected, test::TRandomTables& rnd) {
   const TmtbTableDef& def = open.source.Def();
   TIndex& ix = open.indexes.IndexAt(i);
   const auto n = static_cast<int32_t>(expected.size());
@@ -39,7 +39,8 @@ void CheckWalks(TOpenTable& open, const TTestTable& table, int i, const std::vec
       const uint8_t* other = table.slots[expected[rnd.Uniform(0, n - 1)]].data();
       const int c = ComparePrefix(def, other, prefix, i);
       if (c != 0) {
-        ASSERT_EQ(test::Sign(c), test::Sign(CompareKeys(def, other, stored, true, i))) << "prefix of " << r;
+        ASSERT_EQ(test::Sign(c), test::Sign(CompareKeys(def, other, stored, true, i)))
+            << "prefix of " << r;
       }
     }
   }
@@ -65,8 +66,8 @@ void CheckWalks(TOpenTable& open, const TTestTable& table, int i, const std::vec
   EXPECT_EQ(ix.CurrentEntry(), -1) << "before the first entry";
 }
 
-void CheckSearches(TOpenTable& open, const TTestTable& table, int i, const std::vector<int32_t>& expected,
-                   test::TRandomTables& rnd) {
+void CheckSearches(TOpenTable& open, const TTestTable& table, int i,
+                   const std::vector<int32_t>& expected, test::TRandomTables& rnd) {
   const TmtbTableDef& def = open.source.Def();
   TIndex& ix = open.indexes.IndexAt(i);
   const auto n = static_cast<int32_t>(expected.size());
@@ -84,8 +85,10 @@ void CheckSearches(TOpenTable& open, const TTestTable& table, int i, const std::
   for (int probe = 0; probe < 25; ++probe) {
     const std::vector<uint8_t> search = rnd.Record(table.desc, rnd.Uniform(-5000000, 5000000));
     int32_t j = 0;
-    while (j < n && CompareKeys(def, table.slots[expected[j]].data(), search.data(), true, i) < 0) ++j;
-    const bool equal = j < n && CompareKeys(def, table.slots[expected[j]].data(), search.data(), true, i) == 0;
+    while (j < n && CompareKeys(def, table.slots[expected[j]].data(), search.data(), true, i) < 0)
+      ++j;
+    const bool equal =
+        j < n && CompareKeys(def, table.slots[expected[j]].data(), search.data(), true, i) == 0;
     const TKeyHit hit = FindKey(ix, open.source, search.data());
     EXPECT_EQ(hit.exact, equal);
     if (hit.record != -1) {
@@ -117,8 +120,9 @@ struct Shape {
 };
 
 void RunShape(uint32_t seed, const Shape& shape) {
-  SCOPED_TRACE("seed " + std::to_string(seed) + ", version " + std::to_string(shape.version) + ", fill " +
-               std::to_string(static_cast<int>(shape.fill)) + ", records " + std::to_string(shape.live));
+  SCOPED_TRACE("seed " + std::to_string(seed) + ", version " + std::to_string(shape.version) +
+               ", fill " + std::to_string(static_cast<int>(shape.fill)) + ", records " +
+               std::to_string(shape.live));
   test::TRandomTables rnd(seed);
   TTestTable table;
   table.desc = rnd.Spec(shape.version);
@@ -137,7 +141,9 @@ void RunShape(uint32_t seed, const Shape& shape) {
     SCOPED_TRACE("index " + std::to_string(i));
     const std::vector<int32_t> expected = test::ExpectedOrder(def, table, i);
     for (size_t k = 1; k < expected.size(); ++k)
-      ASSERT_LT(CompareKeys(def, table.slots[expected[k - 1]].data(), table.slots[expected[k]].data(), true, i), 0)
+      ASSERT_LT(CompareKeys(def, table.slots[expected[k - 1]].data(),
+                            table.slots[expected[k]].data(), true, i),
+                0)
           << "the generator made equal primary keys";
     open.indexes.ActivateIndex(i);
     CheckWalks(open, table, i, expected, rnd);
@@ -147,7 +153,8 @@ void RunShape(uint32_t seed, const Shape& shape) {
 
 TEST(IndexTraversal, RandomSmallPageTables) {
   for (uint32_t seed = 1; seed <= 12; ++seed)
-    for (TFillPolicy fill : {TFillPolicy::kFull, TFillPolicy::kHalf, TFillPolicy::kRandom, TFillPolicy::kOnePerPage})
+    for (TFillPolicy fill :
+         {TFillPolicy::kFull, TFillPolicy::kHalf, TFillPolicy::kRandom, TFillPolicy::kOnePerPage})
       RunShape(seed, {2.0, fill, static_cast<int>(seed * 17 % 90)});
 }
 
@@ -173,7 +180,8 @@ class FixedTable : public ::testing::Test {
     for (int k = 0; k < records; ++k) ids.push_back(10 * k);
     MakeWithIds(version, ids, options);
   }
-  void MakeWithIds(double version, const std::vector<int32_t>& ids, const tools::IndexBuildOptions& options = {}) {
+  void MakeWithIds(double version, const std::vector<int32_t>& ids,
+                   const tools::IndexBuildOptions& options = {}) {
     open_.reset();
     table_ = std::make_unique<TTestTable>();
     table_->desc.format_version = version;
@@ -181,7 +189,9 @@ class FixedTable : public ::testing::Test {
     table_->desc.indexes = {{"Primary", {0}, kIndexPrimary}, {"Call", {1}, kIndexCaseInsensitive}};
     table_->desc.LayOut();
     tools::TRecordBuilder r(table_->desc);
-    for (size_t k = 0; k < ids.size(); ++k) table_->slots.push_back(r.Clear().SetInt(0, ids[k]).SetString(1, k % 2 ? "Aa" : "aA").Image());
+    for (size_t k = 0; k < ids.size(); ++k)
+      table_->slots.push_back(
+          r.Clear().SetInt(0, ids[k]).SetString(1, k % 2 ? "Aa" : "aA").Image());
     table_->Build(options);
     open_ = std::make_unique<TOpenTable>(table_->mti);
     ASSERT_EQ(open_->opened, 1) << open_->indexes.LastError();

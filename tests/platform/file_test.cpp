@@ -1,6 +1,7 @@
 #include "platform/file.h"
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -12,8 +13,6 @@
 #include <filesystem>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "platform/exceptions.h"
 
@@ -142,24 +141,20 @@ INSTANTIATE_TEST_SUITE_P(
     Matrix, ShareModes,
     ::testing::Values(
         // The table component's three modes.
-        ShareCase{0x20, 0x20, true}, ShareCase{0x22, 0x20, false},
-        ShareCase{0x20, 0x22, false}, ShareCase{0x22, 0x22, false},
-        ShareCase{0x40, 0x22, true}, ShareCase{0x22, 0x40, true},
+        ShareCase{0x20, 0x20, true}, ShareCase{0x22, 0x20, false}, ShareCase{0x20, 0x22, false},
+        ShareCase{0x22, 0x22, false}, ShareCase{0x40, 0x22, true}, ShareCase{0x22, 0x40, true},
         ShareCase{0x40, 0x20, true}, ShareCase{0x40, 0x40, true},
         // Exclusive (sharing 0 or 1) refuses everything, and is refused.
-        ShareCase{0x10, 0x40, false}, ShareCase{0x40, 0x10, false},
-        ShareCase{0x10, 0x41, false}, ShareCase{0x41, 0x10, false},
-        ShareCase{0x00, 0x40, false}, ShareCase{0x10, 0x10, false},
+        ShareCase{0x10, 0x40, false}, ShareCase{0x40, 0x10, false}, ShareCase{0x10, 0x41, false},
+        ShareCase{0x41, 0x10, false}, ShareCase{0x00, 0x40, false}, ShareCase{0x10, 0x10, false},
         // Deny read, and write-only opens (marked through a second descriptor).
-        ShareCase{0x30, 0x40, false}, ShareCase{0x40, 0x30, false},
-        ShareCase{0x31, 0x31, true},
-        ShareCase{0x31, 0x20, false}, ShareCase{0x21, 0x40, true},
-        ShareCase{0x21, 0x41, false}, ShareCase{0x41, 0x21, false},
-        ShareCase{0x42, 0x42, true}),
+        ShareCase{0x30, 0x40, false}, ShareCase{0x40, 0x30, false}, ShareCase{0x31, 0x31, true},
+        ShareCase{0x31, 0x20, false}, ShareCase{0x21, 0x40, true}, ShareCase{0x21, 0x41, false},
+        ShareCase{0x41, 0x21, false}, ShareCase{0x42, 0x42, true}),
     [](const ::testing::TestParamInfo<ShareCase>& info) {
       char name[48];
-      std::snprintf(name, sizeof name, "m%02X_then_m%02X_%s", info.param.first,
-                    info.param.second, info.param.admitted ? "admitted" : "refused");
+      std::snprintf(name, sizeof name, "m%02X_then_m%02X_%s", info.param.first, info.param.second,
+                    info.param.admitted ? "admitted" : "refused");
       return std::string(name);
     });
 

@@ -105,7 +105,8 @@ TEST_F(KeysTest, NullValueAndBoundOrderFollowTheDirection) {
 TEST_F(KeysTest, SecondaryTiesFollowThePrimaryKeyInItsDirection) {
   TableDescription desc;
   desc.fields = {MakeField("Id", 'I'), MakeField("Call", 'S', 8)};
-  desc.indexes = {{"Id", {0}, kIndexDescending}, {"Call", {1}, 0}, {"CallDown", {1}, kIndexDescending}};
+  desc.indexes = {
+      {"Id", {0}, kIndexDescending}, {"Call", {1}, 0}, {"CallDown", {1}, kIndexDescending}};
   Load(desc);
   Image a = Builder().SetInt(0, 1).SetString(1, "K1AB").Image();
   Image b = Builder().SetInt(0, 2).SetString(1, "K1AB").Image();
@@ -198,12 +199,12 @@ std::vector<Seg> Layout(const TmtbTableDef& def, int index) {
 
 TEST_F(KeysTest, TheDefinitionReaderBuildsEveryPrefixLayout) {
   TableDescription desc;
-  desc.fields = {MakeField("I0", 'I'), MakeField("I1", 'I'), MakeField("I2", 'I'),
-                 MakeField("Long", 'S', 30), MakeField("B", 'B'), MakeField("D", 'D'),
-                 MakeField("R", 'R'), MakeField("Short", 'S', 5), MakeField("Ten", 'S', 10)};
-  desc.indexes = {{"P", {0, 1, 2}, 0},  {"Long", {3, 0}, 0},       {"B", {4}, 0},
-                  {"IR", {0, 6, 1}, 0}, {"Short", {7}, 0},         {"Ten", {8}, 0},
-                  {"ILong", {1, 3}, 0}, {"RD", {6, 5}, 0},         {"I", {2}, kIndexDescending}};
+  desc.fields = {MakeField("I0", 'I'),       MakeField("I1", 'I'),       MakeField("I2", 'I'),
+                 MakeField("Long", 'S', 30), MakeField("B", 'B'),        MakeField("D", 'D'),
+                 MakeField("R", 'R'),        MakeField("Short", 'S', 5), MakeField("Ten", 'S', 10)};
+  desc.indexes = {{"P", {0, 1, 2}, 0},  {"Long", {3, 0}, 0}, {"B", {4}, 0},
+                  {"IR", {0, 6, 1}, 0}, {"Short", {7}, 0},   {"Ten", {8}, 0},
+                  {"ILong", {1, 3}, 0}, {"RD", {6, 5}, 0},   {"I", {2}, kIndexDescending}};
   Load(desc);
   EXPECT_EQ(Layout(def_, 0), (std::vector<Seg>{{0, 4, 0, 0}, {1, 4, 4, 0}, {2, 4, 8, 0}}));
   EXPECT_EQ(Layout(def_, 1), (std::vector<Seg>{{3, 12, 0, 1}}));  // a cut text fills the prefix
@@ -303,8 +304,9 @@ TEST_F(KeysTest, PrefixesFromOtherWritersNeverContradict) {
   Image zero = Builder().SetInt(0, 1).SetFloat(2, 0.0).Image();
   auto plain = Prefix(zero, 2);
   plain[5] = 0;  // the zero's marker gone: null or zero
-  for (const Image& r : {Builder().SetInt(0, 9).Image(), Builder().SetInt(0, 9).SetFloat(2, -1).Image(),
-                         Builder().SetInt(0, 0).SetFloat(2, 0).Image()}) {
+  for (const Image& r :
+       {Builder().SetInt(0, 9).Image(), Builder().SetInt(0, 9).SetFloat(2, -1).Image(),
+        Builder().SetInt(0, 0).SetFloat(2, 0).Image()}) {
     EXPECT_LT(Keys(r, zero, 2), 0);
     EXPECT_EQ(ComparePrefix(def_, r.data(), plain.data(), 2), 0);
   }
@@ -357,19 +359,29 @@ class RandomTable {
           b.SetInt(i, Pick(0, 3) == 0 ? static_cast<int32_t>(rng_()) : pool[Pick(0, 7)]);
           break;
         }
-        case 'B':
-          b.SetBool(i, Pick(0, 1));
-          break;
+        case 'B': b.SetBool(i, Pick(0, 1)); break;
         case 'S': {
-          static const char* pool[] = {"", "a", "A", "ab", "AB", "abc", "aBc", "\xE9", "\xC9",
-                                       "[", "{", "abcdefghijklmnop", "ABCDEFGHIJKLMNOP",
-                                       "abcdefghijklmnoq", "abcdefghijkl"};
+          static const char* pool[] = {"",
+                                       "a",
+                                       "A",
+                                       "ab",
+                                       "AB",
+                                       "abc",
+                                       "aBc",
+                                       "\xE9",
+                                       "\xC9",
+                                       "[",
+                                       "{",
+                                       "abcdefghijklmnop",
+                                       "ABCDEFGHIJKLMNOP",
+                                       "abcdefghijklmnoq",
+                                       "abcdefghijkl"};
           b.SetString(i, pool[Pick(0, 14)]);
           break;
         }
         default: {
-          static const double pool[] = {0.0, -0.0, 1e-40, -1e-40, 3e-39, 0x1p-127, 1.0,
-                                        -1.0, 1.5, 1e10, -1e20, 1.0 + 0x1p-40};
+          static const double pool[] = {0.0, -0.0, 1e-40, -1e-40, 3e-39, 0x1p-127,
+                                        1.0, -1.0, 1.5,   1e10,   -1e20, 1.0 + 0x1p-40};
           b.SetFloat(i, Pick(0, 3) == 0 ? (Pick(0, 200) - 100) / 8.0 : pool[Pick(0, 11)]);
           break;
         }

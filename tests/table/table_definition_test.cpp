@@ -5,8 +5,8 @@
 #include <gtest/gtest.h>
 
 #include "base/errors.h"
-#include "blob/blob_holders.h"
 #include "base/messages.h"
+#include "blob/blob_holders.h"
 #include "test_support.h"
 #include "tools/table_writer.h"
 
@@ -172,13 +172,15 @@ TEST_F(DefinitionTest, ImpossibleDefinitionsAreRefused) {
   // Slots overlapping the null flags, reaching past the record, or too small
   // for their type's stored form.
   EXPECT_EQ(ReadError(with([](TableDescription& s) { s.fields[0].offset = 2; })), damaged);
-  EXPECT_EQ(ReadError(with([](TableDescription& s) { s.fields[2].offset = s.record_length - 4; })), damaged);
+  EXPECT_EQ(ReadError(with([](TableDescription& s) { s.fields[2].offset = s.record_length - 4; })),
+            damaged);
   EXPECT_EQ(ReadError(with([](TableDescription& s) { s.fields[2].size = 4; })), damaged);
   EXPECT_EQ(ReadError(with([](TableDescription& s) { s.fields[1].size = 0; })), damaged);
   EXPECT_EQ(ReadError(with([](TableDescription& s) { s.fields[0].size = -4; })), damaged);
   // Key field counts and numbers.
   EXPECT_EQ(ReadError(with([](TableDescription& s) { s.indexes[1].key_fields = {}; })), damaged);
-  EXPECT_EQ(ReadError(with([](TableDescription& s) { s.indexes[1].key_fields.assign(11, 0); })), damaged);
+  EXPECT_EQ(ReadError(with([](TableDescription& s) { s.indexes[1].key_fields.assign(11, 0); })),
+            damaged);
   EXPECT_EQ(ReadError(with([](TableDescription& s) { s.indexes[2].key_fields = {3}; })), damaged);
   EXPECT_EQ(ReadError(with([](TableDescription& s) { s.indexes[2].key_fields = {-1}; })), damaged);
   // An option real too large for a whole number.
