@@ -3,7 +3,8 @@
 #
 #   scripts/dev.sh sample   install what is missing, build, make the sample
 #                           log and export it to ADIF
-#   scripts/dev.sh test     install what is missing, build, run the whole
+#   scripts/dev.sh test     install what is missing, check the code style,
+#                           build with warnings as errors, run the whole
 #                           suite, then again under AddressSanitizer and
 #                           UndefinedBehaviorSanitizer
 set -euo pipefail
@@ -12,7 +13,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 jobs=$(nproc 2>/dev/null || echo 2)
 
 packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libcli11-dev
-          libbenchmark-dev qt6-base-dev)
+          libbenchmark-dev qt6-base-dev clang-format)
 
 install_missing() {
   local missing=()
@@ -43,6 +44,13 @@ install_adif_reader() {
   fi
 }
 
+# Every C++ file of the tree must be as .clang-format formats it.
+check_format() {
+  local files
+  mapfile -t files < <(git -C "$root" ls-files '*.h' '*.cpp')
+  (cd "$root" && clang-format --dry-run --Werror "${files[@]}")
+}
+
 build() {  # build DIR [cmake options...]
   local dir=$1; shift
   cmake -S "$root" -B "$dir" -G Ninja "$@" >/dev/null
@@ -61,9 +69,10 @@ case "${1:-}" in
   test)
     install_missing
     install_adif_reader
-    build "$root/build"
+    check_format
+    build "$root/build" -DLOGVANE_WERROR=ON
     ctest --test-dir "$root/build" --output-on-failure -j "$jobs"
-    build "$root/build-asan" -DLOGVANE_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
+    build "$root/build-asan" -DLOGVANE_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug -DLOGVANE_WERROR=ON
     ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
       ctest --test-dir "$root/build-asan" --output-on-failure -j "$jobs"
     ;;
