@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "app/app_messages.h"
+#include "app/contact_fields.h"
 #include "base/errors.h"
 #include "base/message_format.h"
 #include "component/text_forms.h"
@@ -15,33 +16,6 @@
 namespace logvane {
 
 namespace {
-
-// The fields read for every contact, in the order they are read.
-enum Column {
-  kCall,
-  kQsoDate,
-  kTimeStart,
-  kFreq,
-  kMode,
-  kName,
-  kCity,
-  kState,
-  kCountry,
-  kContinent,
-  kRstSent,
-  kNumSent,
-  kRstRcvd,
-  kNumRcvd,
-  kIbm,      // boolean
-  kRetired,  // boolean
-  kComments,
-  kColumnCount
-};
-
-constexpr std::array<const char*, kColumnCount> kColumnNames = {
-    "Call",    "QSODate", "TimeStart", "Freq",      "Mode",    "Name",
-    "City",    "State",   "Country",   "Continent", "RstSent", "NumSent",
-    "RstRcvd", "NumRcvd", "IBM",       "Retired",   "Comments"};
 
 [[noreturn]] void ThrowTextFileError(int code) {
   switch (code) {
@@ -52,10 +26,6 @@ constexpr std::array<const char*, kColumnCount> kColumnNames = {
     case 101: throw EInOutError(code, msg::kTextFileDiskFull);
     default: throw EInOutError(code, FormatMessage(msg::kTextFileIoError, {std::to_string(code)}));
   }
-}
-
-void Check(int code) {
-  if (code != 0) ThrowTextFileError(code);
 }
 
 void AppendTwoDigits(std::string& out, unsigned value) {
@@ -139,6 +109,10 @@ void AppendHeader(std::string& out, const std::string& log_name, int sort_choice
 
 }  // namespace
 
+void CheckTextFileCode(int code) {
+  if (code != 0) ThrowTextFileError(code);
+}
+
 std::chrono::system_clock::time_point SystemUtcNow() { return std::chrono::system_clock::now(); }
 
 void NormaliseAdifDate(std::string& date) {
@@ -157,23 +131,24 @@ int64_t WriteAdifFile(TDataSet& cursor, const std::string& output_path, const st
                       int sort_choice, const std::string& caption, const std::string& contest_id,
                       const UtcClock& utc_now) {
   platform::TextFile file;
-  Check(file.Create(output_path));
+  CheckTextFileCode(file.Create(output_path));
   int64_t line_count = 0;
   try {
     std::string header;
     AppendHeader(header, log_name, sort_choice, caption, utc_now());
-    Check(file.Write(header.data(), header.size()));
+    CheckTextFileCode(file.Write(header.data(), header.size()));
     line_count += 2;
 
     // Field objects are found once; a missing one is reported when the
     // first contact is read, as reading it by name there would.
-    std::array<const TField*, kColumnCount> fields{};
-    for (size_t i = 0; i < kColumnCount; ++i) fields[i] = cursor.FindField(kColumnNames[i]);
+    std::array<const TField*, kContactFieldCount> fields{};
+    for (size_t i = 0; i < kContactFieldCount; ++i)
+      fields[i] = cursor.FindField(kContactFieldNames[i]);
     // Values are read with the fixed interchange settings, not the user's:
     // regional settings would put dates such as 17.05.2003 and numbers such
     // as 14,025 into qso_date and freq, which no ADIF reader accepts.
     const TFormatSettings interchange = TFormatSettings::Interchange();
-    std::array<std::string, kColumnCount> text;
+    std::array<std::string, kContactFieldCount> text;
     for (std::string& t : text) t.reserve(256);
     // Contacts of one day share their date: its normalised text is kept
     // and reused while the stored value repeats.
@@ -185,8 +160,8 @@ int64_t WriteAdifFile(TDataSet& cursor, const std::string& output_path, const st
 
     cursor.First();
     if (!cursor.Eof()) {
-      for (size_t i = 0; i < kColumnCount; ++i) {
-        if (fields[i] == nullptr) cursor.FieldByName(kColumnNames[i]);  // raises
+      for (size_t i = 0; i < kContactFieldCount; ++i) {
+        if (fields[i] == nullptr) cursor.FieldByName(kContactFieldNames[i]);  // raises
       }
     }
     while (!cursor.Eof()) {
@@ -195,7 +170,7 @@ int64_t WriteAdifFile(TDataSet& cursor, const std::string& output_path, const st
       double date = 0;
       const bool date_present = date_is_value && fields[kQsoDate]->GetData(&date);
       const bool date_repeats = date_present && have_last_date && date == last_date;
-      for (size_t i = 0; i < kColumnCount; ++i) {
+      for (size_t i = 0; i < kContactFieldCount; ++i) {
         if (i == kQsoDate && date_repeats) {
           text[i] = last_date_text;
         } else if (i == kIbm) {
@@ -228,7 +203,7 @@ int64_t WriteAdifFile(TDataSet& cursor, const std::string& output_path, const st
       // and Country (in the comment).
       size_t room = kRecordOverhead + contest_id.size() + name.size() + city.size();
       for (const std::string& t : text) room += t.size();
-      Check(file.MakeRoom(room));
+      CheckTextFileCode(file.MakeRoom(room));
       RawWriter w(file.WritePosition());
       w.PutSpecifier("<call:", call);
       w.PutSpecifier(" <freq:", text[kFreq]);
@@ -278,7 +253,7 @@ int64_t WriteAdifFile(TDataSet& cursor, const std::string& output_path, const st
   // The file is closed before the cursor: an error writing out the last
   // buffer then leaves the table open, as every other file error does, so
   // that the export can be retried.
-  Check(file.Close());
+  CheckTextFileCode(file.Close());
   cursor.Close();
   return line_count;
 }

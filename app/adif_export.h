@@ -33,6 +33,10 @@ namespace logvane {
 using UtcClock = std::function<std::chrono::system_clock::time_point()>;
 std::chrono::system_clock::time_point SystemUtcNow();
 
+// Raises the EInOutError of a text-file error code (platform/text_file.h)
+// with its message, as below; does nothing for 0.
+void CheckTextFileCode(int code);
+
 // Writes the whole file at `output_path` (created or truncated) from the
 // open cursor, starting at its first record; closes the file, then the
 // cursor, and returns the number of lines written, 2 + 4 x contacts. The header's

@@ -3,9 +3,15 @@
 
 #include <algorithm>
 #include <exception>
+#include <optional>
+#include <utility>
 
+#include "app/adif3_export.h"
 #include "app/app_messages.h"
+#include "app/caption.h"
 #include "app/log_source.h"
+#include "component/daro_vivuv.h"
+#include "platform/executable_info.h"
 
 namespace logvane::cli {
 
@@ -20,11 +26,42 @@ std::string ForTerminal(std::string text) {
   return text;
 }
 
+// The running program's version as the caption shows it ("1.04"); blanks
+// when the executable carries no version block.
+std::string ProgramVersionText() {
+  std::optional<platform::TFileVersion> version;
+  if (auto block = platform::ReadVersionBlock(platform::ExecutablePath()))
+    version = block->file_version;
+  return VersionText(version);
+}
+
+// What a strict ADIF 3 reader may refuse or miss; a count of 0 is not shown.
+void PrintSummary(std::ostream& out, const Adif3Summary& s) {
+  out << "ADIF 3 contacts written: " << s.contacts << "\n";
+  const std::pair<int64_t, const char*> notes[] = {
+      {s.ascii_fields, "Fields with characters outside ASCII, written in ASCII"},
+      {s.unknown_modes, "Modes outside the ADIF enumeration, written as logged"},
+      {s.unknown_continents, "Continents outside the ADIF enumeration, written as logged"},
+      {s.frequencies_left_out, "Frequencies that are not numbers, left out"},
+      {s.dates_left_out, "Dates that are not days from 1930 on, left out"},
+      {s.times_left_out, "Times that are not times of day, left out"},
+      {s.incomplete_contacts,
+       "Contacts without the call, date, time on, band or frequency, or mode that strict "
+       "readers require"},
+  };
+  for (const auto& [count, text] : notes)
+    if (count != 0) out << text << ": " << count << "\n";
+}
+
 }  // namespace
 
-int RunExport(const TExportRequest& request, std::ostream& out, std::ostream& err) {
+int RunExport(const TExportRequest& request, std::ostream& out, std::ostream& err,
+              ExportFormat format) {
   try {
     TLogSource source = MakeLogSource();
+    Adif3Summary summary;
+    if (format == ExportFormat::kAdif3)
+      source.export_file = Adif3ExportOf<TDaroVivuv>(ProgramVersionText(), &summary);
     const TExportResult result = ExportLog(*source.table, source.export_file, request);
     switch (result.status) {
       case TExportStatus::kNoLogName:
@@ -39,6 +76,7 @@ int RunExport(const TExportRequest& request, std::ostream& out, std::ostream& er
     }
     out << ForTerminal(msg::kAdifCreatedHead + result.output_path + msg::kAdifCreatedTail) << "\n"
         << result.lines << " lines written\n";
+    if (format == ExportFormat::kAdif3) PrintSummary(out, summary);
     return 0;
   } catch (const std::exception& e) {
     err << e.what() << "\n";

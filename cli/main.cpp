@@ -34,13 +34,19 @@ int main(int argc, char** argv) {
   exp->add_option("--output", request.output_path,
                   "Output file (default: LOGFOLDER/<log name>.ADI)");
   exp->add_flag("--overwrite", request.overwrite, "Replace an existing output file");
+  std::string export_format = "adif1";
+  exp->add_option("--format", export_format,
+                  "adif1: the desktop program's file (default); adif3: ADIF 3 for upload")
+      ->check(CLI::IsMember({"adif1", "adif3"}));
 
   CLI11_PARSE(app, argc, argv);
 
   if (*exp) {
     request.sort_choice = order == "call" ? 1 : 0;
     request.caption = logvane::ProgramCaption();
-    return logvane::cli::RunExport(request, std::cout, std::cerr);
+    return logvane::cli::RunExport(request, std::cout, std::cerr,
+                                   export_format == "adif3" ? logvane::cli::ExportFormat::kAdif3
+                                                            : logvane::cli::ExportFormat::kAdif1);
   }
 
   try {

@@ -28,8 +28,9 @@ install_missing() {
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
 }
 
-# The tests read the exported file with an independent ADIF parser from the
-# npm registry; it runs on Node.js.
+# The tests read the exported files with independent ADIF readers from the
+# npm registry, pinned: a parser for the default form and a strict ADIF 3
+# validator for --format adif3. They run on Node.js.
 install_adif_reader() {
   local sudo=""
   [ "$(id -u)" -ne 0 ] && sudo=sudo
@@ -41,6 +42,10 @@ install_adif_reader() {
   if [ ! -d "$dir/node_modules/adif-parser-ts" ]; then
     mkdir -p "$dir"
     npm install --prefix "$dir" --no-audit --no-fund --silent adif-parser-ts@0.7.7
+  fi
+  if [ ! -d "$dir/node_modules/tcadif" ]; then
+    mkdir -p "$dir"
+    npm install --prefix "$dir" --no-audit --no-fund --silent --save-exact tcadif@2.4.0
   fi
 }
 
