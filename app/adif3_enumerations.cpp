@@ -250,6 +250,11 @@ constexpr std::string_view kContinents[] = {"AF", "AN", "AS", "EU", "NA", "OC", 
 static_assert(std::ranges::is_sorted(kModes));
 static_assert(std::ranges::is_sorted(kSubmodes, {}, &Submode::submode));
 static_assert(std::ranges::is_sorted(kContinents));
+static_assert(std::ranges::all_of(kSubmodes,
+                                  [](const Submode& s) {
+                                    return std::ranges::binary_search(kModes, s.mode);
+                                  }),
+              "every submode belongs to a mode of the enumeration");
 
 // The longest value of either list; a longer text is in neither.
 constexpr size_t kLongestMode = 14;
@@ -268,7 +273,7 @@ AdifMode MapAdifMode(std::string_view logged) {
   while (!logged.empty() && logged.front() == ' ') logged.remove_prefix(1);
   while (!logged.empty() && logged.back() == ' ') logged.remove_suffix(1);
   if (logged.empty() || logged.size() > kLongestMode) return {};
-  std::array<char, kLongestMode> buffer;
+  std::array<char, kLongestMode> buffer{};
   for (size_t i = 0; i < logged.size(); ++i) {
     const char c = logged[i];
     buffer[i] = c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;

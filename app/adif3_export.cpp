@@ -19,7 +19,7 @@ namespace {
 
 void AppendDigits(std::string& out, int value, int width) {
   char digits[12];
-  auto [end, ec] = std::to_chars(digits, digits + sizeof digits, value);
+  char* end = std::to_chars(digits, digits + sizeof digits, value).ptr;
   for (int n = static_cast<int>(end - digits); n < width; ++n) out += '0';
   out.append(digits, end);
 }
