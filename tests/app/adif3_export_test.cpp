@@ -110,43 +110,21 @@ TEST(Adif3Enumerations, BandEdges) {
 }
 
 TEST(Adif3Enumerations, ModeMappings) {
-  struct Case {
-    const char* logged;
-    const char* mode;
-    const char* submode;
-  };
-  const std::vector<Case> cases = {{"CW", "CW", ""},
-                                   {"cw", "CW", ""},
-                                   {" SSB ", "SSB", ""},
-                                   {"USB", "SSB", "USB"},
-                                   {"lsb", "SSB", "LSB"},
-                                   {"FT8", "FT8", ""},
-                                   {"FT4", "MFSK", "FT4"},
-                                   {"JS8", "MFSK", "JS8"},
-                                   {"PSK31", "PSK", "PSK31"},
-                                   {"psk63", "PSK", "PSK63"},
-                                   {"JT65A", "JT65", "JT65A"},
-                                   {"PCW", "CW", "PCW"},
-                                   {"C4FM", "DIGITALVOICE", "C4FM"},
-                                   {"DIGITALVOICE", "DIGITALVOICE", ""},
-                                   {"ASCI", "RTTY", "ASCI"},
-                                   {"RTTY", "RTTY", ""},
-                                   {"vara hf", "DYNAMIC", "VARA HF"},
-                                   {"OLIVIA 8/250", "OLIVIA", "OLIVIA 8/250"},
-                                   {"DOM-M", "DOMINO", "DOM-M"},
-                                   {"THRBX", "THRB", "THRBX"},
-                                   {"OFDM", "OFDM", ""},
-                                   {"RIBBIT_SMS", "OFDM", "RIBBIT_SMS"},
-                                   {"PH", "", ""},
-                                   {"DATA", "", ""},
-                                   {"", "", ""},
-                                   {"   ", "", ""},
-                                   {"VARA SATELLITES", "", ""},
-                                   {"USB2", "", ""}};
-  for (const Case& c : cases) {
-    const AdifMode m = MapAdifMode(c.logged);
-    EXPECT_EQ(m.mode, c.mode) << c.logged;
-    EXPECT_EQ(m.submode, c.submode) << c.logged;
+  // Logged mode -> "MODE/SUBMODE".
+  // clang-format off
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"CW", "CW/"}, {"cw", "CW/"}, {" SSB ", "SSB/"}, {"USB", "SSB/USB"}, {"lsb", "SSB/LSB"},
+      {"FT8", "FT8/"}, {"FT4", "MFSK/FT4"}, {"JS8", "MFSK/JS8"}, {"PSK31", "PSK/PSK31"},
+      {"psk63", "PSK/PSK63"}, {"JT65A", "JT65/JT65A"}, {"PCW", "CW/PCW"},
+      {"C4FM", "DIGITALVOICE/C4FM"}, {"DIGITALVOICE", "DIGITALVOICE/"}, {"ASCI", "RTTY/ASCI"},
+      {"RTTY", "RTTY/"}, {"vara hf", "DYNAMIC/VARA HF"}, {"OLIVIA 8/250", "OLIVIA/OLIVIA 8/250"},
+      {"DOM-M", "DOMINO/DOM-M"}, {"THRBX", "THRB/THRBX"}, {"OFDM", "OFDM/"},
+      {"RIBBIT_SMS", "OFDM/RIBBIT_SMS"}, {"PH", "/"}, {"DATA", "/"}, {"", "/"}, {"   ", "/"},
+      {"VARA SATELLITES", "/"}, {"USB2", "/"}};
+  // clang-format on
+  for (const auto& [logged, expected] : cases) {
+    const AdifMode m = MapAdifMode(logged);
+    EXPECT_EQ(std::string(m.mode) + "/" + std::string(m.submode), expected) << logged;
   }
   EXPECT_TRUE(IsAdifContinent("OC"));
   EXPECT_FALSE(IsAdifContinent("oc"));
