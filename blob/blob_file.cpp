@@ -52,14 +52,14 @@ void TBlobFile::WriteHeaderAt(int32_t offset, const TBlobBlockHeader& header) {
   uint8_t image[kBlobHeaderSize];
   header.Encode(image);
   file_.Seek(offset);
-  file_.Write(image, kBlobHeaderSize);
+  if (file_.Write(image, kBlobHeaderSize) != kBlobHeaderSize) Fail();
 }
 
 void TBlobFile::WriteFreeHead(int32_t offset) {
   uint8_t image[4];
   PutInt32(image, offset);
   file_.Seek(kBlobFreeHeadOffset);
-  file_.Write(image, sizeof image);
+  if (file_.Write(image, sizeof image) != sizeof image) Fail();
 }
 
 void TBlobFile::ListFree(int32_t offset) {
@@ -132,7 +132,7 @@ void TBlobFile::Reserve() {
     const bool last = i == kBlobReserveBlocks - 1;
     TBlobBlockHeader::Free(last ? -1 : offset + block_size_).Encode(buffer_.get());
     file_.Seek(offset);
-    file_.Write(buffer_.get(), block_size_);
+    if (file_.Write(buffer_.get(), block_size_) != static_cast<size_t>(block_size_)) Fail();
   }
 
   if (free_list_.empty())
@@ -143,10 +143,21 @@ void TBlobFile::Reserve() {
 }
 
 void TBlobFile::CloseBlobFile() noexcept {
+  if (file_.IsOpen() && !read_only_ &&
+      free_list_.size() > static_cast<size_t>(kBlobMaxFreeAtOpen)) {
+    try {
+      Compact();
+    } catch (...) {
+      // The close still releases everything; what the compaction left is
+      // consistent up to the step that failed.
+    }
+  }
   file_.Close();
   buffer_.reset();
   free_list_.clear();
   free_list_.shrink_to_fit();
+  chain_.clear();
+  chain_owner_.clear();
   engine_ = nullptr;
   block_size_ = 0;
   payload_size_ = 0;
