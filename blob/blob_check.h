@@ -6,8 +6,8 @@
 //
 // What it reports: a block size or file size the layout cannot hold; the
 // free chain (a link outside the file, a block in use or visited twice, a
-// free header with other fields than its link not -1, descending order,
-// more blocks than an open accepts); each value a record refers to (a
+// free header with other fields than its link not -1, descending order);
+// each value a record refers to (a
 // reference that is no block, the owner and field in its blocks, the total
 // size against the used lengths, blocks not full before the last, broken
 // back links, blocks on the free chain or shared with another value); and

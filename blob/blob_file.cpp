@@ -151,6 +151,17 @@ void TBlobFile::CloseBlobFile() noexcept {
       // The close still releases everything; what the compaction left is
       // consistent up to the step that failed.
     }
+    // An open refuses a free chain of more than 10 blocks. When no
+    // compaction brought the list down, the chain on disk ends after its
+    // tenth block; the blocks behind it are lost blocks, which the next
+    // compaction recovers.
+    const size_t most = kBlobMaxFreeAtOpen;
+    if (free_list_.size() > most && buffer_) {
+      try {
+        WriteHeaderAt(free_list_[most - 1], TBlobBlockHeader::Free(-1));
+      } catch (...) {
+      }
+    }
   }
   file_.Close();
   buffer_.reset();

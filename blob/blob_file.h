@@ -69,8 +69,10 @@ class TBlobFile {
 
   // Compacts the file when it is open for writing, has a record updater and
   // holds more than 10 free blocks; then closes the file and releases the
-  // buffer and the list. Never raises (a failed compaction leaves the file
-  // as far as it got); safe on a closed object.
+  // buffer and the list. A file still holding more than 10 free blocks
+  // (no updater, or a failed compaction) keeps only the first 10 on its
+  // chain, so that it opens again. Never raises (a failed compaction leaves
+  // the file as far as it got); safe on a closed object.
   void CloseBlobFile() noexcept;
 
   bool IsOpen() const { return file_.IsOpen(); }
