@@ -73,8 +73,11 @@ void TBlobFile::Compact() {
     const auto offset = static_cast<int32_t>(k * block_size_);
     if (std::binary_search(free_list_.begin(), free_list_.end(), offset)) continue;
     if (free_list_.empty() || free_list_.front() >= cut) Fail();
-    MoveBlock(offset, free_list_.front(), file_size);
+    // Once it is written to, the block is no longer free, even when the
+    // move fails part-way.
+    const int32_t to = free_list_.front();
     free_list_.erase(free_list_.begin());
+    MoveBlock(offset, to, file_size);
   }
 
   file_.Seek(cut);

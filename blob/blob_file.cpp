@@ -143,22 +143,24 @@ void TBlobFile::Reserve() {
 }
 
 void TBlobFile::CloseBlobFile() noexcept {
-  if (file_.IsOpen() && !read_only_ &&
-      free_list_.size() > static_cast<size_t>(kBlobMaxFreeAtOpen)) {
+  const size_t most = kBlobMaxFreeAtOpen;
+  if (file_.IsOpen() && !read_only_ && free_list_.size() > most) {
+    bool compacted = false;
     try {
       Compact();
+      compacted = engine_ != nullptr;
     } catch (...) {
-      // The close still releases everything; what the compaction left is
-      // consistent up to the step that failed.
+      // The close still releases everything.
     }
-    // An open refuses a free chain of more than 10 blocks. When no
-    // compaction brought the list down, the chain on disk ends after its
-    // tenth block; the blocks behind it are lost blocks, which the next
-    // compaction recovers.
-    const size_t most = kBlobMaxFreeAtOpen;
-    if (free_list_.size() > most && buffer_) {
+    // Without a compaction the chain on disk must still suit an open: it
+    // starts at the list's first block (a failed compaction may have filled
+    // the old head) and ends after its tenth, which an open accepts; the
+    // blocks behind it are lost blocks that the next compaction recovers.
+    if (!compacted) {
       try {
-        WriteHeaderAt(free_list_[most - 1], TBlobBlockHeader::Free(-1));
+        if (free_list_.size() > most)
+          WriteHeaderAt(free_list_[most - 1], TBlobBlockHeader::Free(-1));
+        WriteFreeHead(free_list_.empty() ? -1 : free_list_.front());
       } catch (...) {
       }
     }

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
 #include <map>
 #include <random>
@@ -33,6 +34,7 @@ std::vector<uint8_t> Bytes(size_t n, int seed) {
 class FakeRecords : public TBlobRecordUpdater {
  public:
   void SetBlobReference(int32_t record, int field, int32_t reference) override {
+    if (fail) throw EInOutError(EIO, "record write failed");
     ++updates;
     if (reference < 0)
       refs.erase({record, field});
@@ -51,6 +53,7 @@ class FakeRecords : public TBlobRecordUpdater {
 
   std::map<std::pair<int32_t, int>, int32_t> refs;
   int updates = 0;
+  bool fail = false;
 };
 
 class BlobWriteTest : public ::testing::Test {
@@ -278,6 +281,27 @@ TEST_F(BlobWriteTest, CloseCompactsRecoveringLostBlocksAndRepointingRecords) {
   EXPECT_EQ(Read(records_.refs.at({1, 1})), b);
   EXPECT_EQ(Read(records_.refs.at({3, 1})), d);
   EXPECT_EQ(blob_.FreeList().size(), 5u);
+}
+
+// A record that cannot be repointed stops the compaction before the file is
+// cut: every value still reads through its record, the file opens again,
+// and the check names what the interrupted move left behind.
+TEST_F(BlobWriteTest, FailedCompactionLeavesValuesReadableAndTheFileOpenable) {
+  tools::BlobFileContents spec;
+  spec.values = {{std::string(5000, 'c'), 0, 1}, {std::string(700, 'd'), 1, 1}};
+  spec.free_blocks = 5;
+  const tools::BlobFileLayout layout = Make(spec);
+  Open();
+  blob_.FreeValue(layout.First(0));
+  records_.refs.erase({0, 1});
+  records_.fail = true;
+  blob_.CloseBlobFile();
+  EXPECT_EQ(FileSize(), int64_t{layout.block_count} * 512) << "nothing was cut";
+  EXPECT_FALSE(CheckBlobFile(path_, records_.List()).empty());
+
+  ASSERT_NO_THROW(Open());
+  EXPECT_LE(blob_.FreeList().size(), 10u);
+  EXPECT_EQ(Read(records_.refs.at({1, 1})), std::vector<uint8_t>(700, 'd'));
 }
 
 // Without a way to repoint records nothing may move; the file must still
