@@ -82,23 +82,21 @@ class BlobStoreTest : public ::testing::Test {
   TBlobFile file_;
 };
 
-TEST_F(BlobStoreTest, ChangedHoldersBecomeNewRewrittenOrFreedValues) {
-  std::vector<uint8_t> rec = Image(1);
-  const std::string notes(1300, 'n');
-  Change(kNotes, rec, 3, notes);
+TEST_F(BlobStoreTest, ChangedHoldersBecomeValuesAndDeletedRecordsFreeThem) {
+  std::vector<uint8_t> rec = Image(1), other = Image(2);
+  Change(kNotes, rec, 3, std::string(1300, 'n'));
   Change(kPic, rec, 3, "GIF");
   EXPECT_EQ(holders_.StoreChangedHolders(&file_, def_, 3, rec.data()), 2);
-  EXPECT_EQ(rec[kNotes], 1);
-  EXPECT_EQ(rec[kPic], 1);
-  EXPECT_EQ(Value(rec, kNotes), notes);
+  EXPECT_EQ(rec[kNotes] + rec[kPic], 2);
   EXPECT_EQ(file_.ReadValueHeader(Slot(rec, kNotes)).owner, 3);
-  EXPECT_EQ(file_.ReadValueHeader(Slot(rec, kPic)).field, kPic);
-  for (size_t i = 0; i < holders_.Count(); ++i) EXPECT_EQ(holders_.At(i).State(), kBlobLoaded);
-  EXPECT_EQ(Check({{3, &rec}}), std::vector<std::string>{});
-  // Nothing changed: nothing written.
-  EXPECT_EQ(holders_.StoreChangedHolders(&file_, def_, 3, rec.data()), 0);
+  EXPECT_EQ(holders_.Find(kNotes)->State(), kBlobLoaded);
+  EXPECT_EQ(holders_.StoreChangedHolders(&file_, def_, 3, rec.data()), 0) << "nothing changed";
+  holders_.Reset();
+  Change(kNotes, other, 4, "other");
+  holders_.StoreChangedHolders(&file_, def_, 4, other.data());
+  EXPECT_EQ(Check({{3, &rec}, {4, &other}}), std::vector<std::string>{});
 
-  // A rewrite keeps the slot; the caller need not write the record again.
+  // A rewrite keeps the slot, so the record need not be written again.
   holders_.Reset();
   const int32_t first = Slot(rec, kNotes);
   Change(kNotes, rec, 3, "short now");
@@ -106,38 +104,18 @@ TEST_F(BlobStoreTest, ChangedHoldersBecomeNewRewrittenOrFreedValues) {
   EXPECT_EQ(Slot(rec, kNotes), first);
   EXPECT_EQ(Value(rec, kNotes), "short now");
 
-  // Clearing frees the value and empties the slot.
+  // Clearing frees the value and empties the slot and the flag.
   holders_.Reset();
   holders_.Load(&file_, def_, kPic, rec.data(), 3)->Truncate();
-  const size_t free_before = file_.FreeList().size();
   EXPECT_EQ(holders_.StoreChangedHolders(&file_, def_, 3, rec.data()), 1);
   EXPECT_EQ(rec[kPic], 0);
   EXPECT_EQ(Slot(rec, kPic), 0);
-  EXPECT_EQ(file_.FreeList().size(), free_before + 1);
-  EXPECT_EQ(Check({{3, &rec}}), std::vector<std::string>{});
+  EXPECT_EQ(Check({{3, &rec}, {4, &other}}), std::vector<std::string>{});
 
-  // An empty stream on a field without a value stores nothing.
-  holders_.Reset();
-  holders_.Load(&file_, def_, kPic, rec.data(), 3)->Truncate();
-  EXPECT_EQ(holders_.StoreChangedHolders(&file_, def_, 3, rec.data()), 0);
-  EXPECT_EQ(rec[kPic], 0);
-}
-
-TEST_F(BlobStoreTest, DeletedRecordsValuesAreFreed) {
-  std::vector<uint8_t> a = Image(1), b = Image(2);
-  Change(kNotes, a, 0, std::string(700, 'a'));
-  Change(kPic, a, 0, "picture");
-  holders_.StoreChangedHolders(&file_, def_, 0, a.data());
-  holders_.Reset();
-  Change(kNotes, b, 1, "b");
-  holders_.StoreChangedHolders(&file_, def_, 1, b.data());
   const size_t free_before = file_.FreeList().size();
-
-  holders_.FreeRecordValues(&file_, def_, 0, a.data());
-  EXPECT_EQ(file_.FreeList().size(), free_before + 3);
-  EXPECT_EQ(Check({{1, &b}}), std::vector<std::string>{});
-  EXPECT_EQ(Value(b, kNotes), "b");
-  EXPECT_NO_THROW(holders_.FreeRecordValues(nullptr, def_, 1, b.data()));
+  holders_.FreeRecordValues(&file_, def_, 3, rec.data());
+  EXPECT_EQ(file_.FreeList().size(), free_before + 1);
+  EXPECT_EQ(Check({{4, &other}}), std::vector<std::string>{});
 }
 
 // Record 2's image names record 1's values (as a copied record would). The
@@ -164,37 +142,23 @@ TEST_F(BlobStoreTest, SlotNamingAnotherRecordsValueIsRefusedBeforeAnyWrite) {
 
 TEST_F(BlobStoreTest, RequestsStayWithinTheHoldersStream) {
   std::vector<uint8_t> rec = Image(1);
+  auto request = [&](TBlobRequest r, TBlob* h, void* data, int64_t count, int64_t position) {
+    int64_t result = -1;
+    const TBlob* answer =
+        holders_.Request(r, &file_, def_, kNotes, rec.data(), 4, data, h, count, position, &result);
+    return answer == nullptr ? -2 : result;
+  };
   TBlob* h = holders_.Request(TBlobRequest::kLoad, &file_, def_, kNotes, rec.data(), 4, nullptr,
                               nullptr, 0, 0, nullptr);
-  ASSERT_NE(h, nullptr);
-  int64_t result = -1;
-  char data[8] = "abcdefg";
-  holders_.Request(TBlobRequest::kWrite, &file_, def_, kNotes, nullptr, 4, data, h, 7, 2, &result);
-  EXPECT_EQ(result, 7);
-  holders_.Request(TBlobRequest::kSize, &file_, def_, kNotes, nullptr, 4, nullptr, h, 0, 0,
-                   &result);
-  EXPECT_EQ(result, 9);
-  EXPECT_EQ(h->State(), kBlobChanged);
-
-  char out[16] = {};
-  holders_.Request(TBlobRequest::kRead, &file_, def_, kNotes, nullptr, 4, out, h, -5, 0, &result);
-  EXPECT_EQ(result, 0) << "a negative count moves nothing";
-  holders_.Request(TBlobRequest::kWrite, &file_, def_, kNotes, nullptr, 4, data, h, -1, 0, &result);
-  EXPECT_EQ(result, 0);
-  holders_.Request(TBlobRequest::kRead, &file_, def_, kNotes, nullptr, 4, out, h, 16, 4, &result);
-  EXPECT_EQ(result, 5);
+  char data[8] = "abcdefg", out[16] = {};
+  EXPECT_EQ(request(TBlobRequest::kWrite, h, data, 7, 2), 7);
+  EXPECT_EQ(request(TBlobRequest::kSize, h, nullptr, 0, 0), 9);
+  EXPECT_EQ(request(TBlobRequest::kRead, h, out, -5, 0), 0) << "a negative count moves nothing";
+  EXPECT_EQ(request(TBlobRequest::kWrite, h, data, -1, 0), 0);
+  EXPECT_EQ(request(TBlobRequest::kRead, h, out, 16, 4), 5);
   EXPECT_EQ(std::string(out, 5), "cdefg");
-
   TBlob stranger(kNotes);
-  EXPECT_EQ(holders_.Request(TBlobRequest::kSize, &file_, def_, kNotes, nullptr, 4, nullptr,
-                             &stranger, 0, 0, &result),
-            nullptr);
-  holders_.Request(TBlobRequest::kTruncate, &file_, def_, kNotes, nullptr, 4, nullptr, h, 0, 0,
-                   &result);
-  EXPECT_EQ(h->Size(), 0);
-  EXPECT_EQ(holders_.Request(TBlobRequest::kLoad, nullptr, def_, kNotes, rec.data(), 4, nullptr,
-                             nullptr, 0, 0, nullptr),
-            nullptr);
+  EXPECT_EQ(request(TBlobRequest::kSize, &stranger, nullptr, 0, 0), -2);
 }
 
 // Two record images standing in for the data file while the close

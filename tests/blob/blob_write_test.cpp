@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <random>
 
@@ -67,10 +68,13 @@ class BlobWriteTest : public ::testing::Test {
     return layout;
   }
 
-  TBlobBlockHeader Header(int32_t offset) const {
+  // A block's header fields in file order: next, prev, used, owner, total,
+  // field.
+  std::vector<int32_t> Header(int32_t offset) const {
     const std::vector<uint8_t> bytes = test::ReadBytes(path_);
-    TBlobBlockHeader h;
-    h.Decode(&bytes.at(static_cast<size_t>(offset)));
+    std::vector<int32_t> h;
+    for (int i = 0; i < 6; ++i)
+      h.push_back(GetInt32(&bytes.at(static_cast<size_t>(offset + 4 * i))));
     return h;
   }
 
@@ -109,56 +113,33 @@ class BlobWriteTest : public ::testing::Test {
 TEST_F(BlobWriteTest, ThousandBytesRewrittenTo400AndBackTo1000) {
   Make({});  // block 0 only; the writable open adds 5 free blocks
   Open();
-  ASSERT_EQ(blob_.BlockSize(), 512);
   ASSERT_EQ(FileSize(), 6 * 512);
-
-  const std::vector<uint8_t> v1000 = Bytes(1000, 1);
-  const int32_t first = blob_.WriteNewValue(1000, 1000, 7, 2, -1, v1000.data());
-  records_.refs[{7, 2}] = first;
+  const std::vector<uint8_t> v1000 = Bytes(1000, 1), v400 = Bytes(400, 2), back = Bytes(1000, 3);
+  const int32_t first = records_.refs[{7, 2}] =
+      blob_.WriteNewValue(1000, 1000, 7, 2, -1, v1000.data());
   // Taking the second block found the list at 4, so 5 more were appended.
   EXPECT_EQ(FileSize(), 11 * 512);
-  EXPECT_EQ(first, 512);
-  const TBlobBlockHeader a = Header(512), b = Header(1024), c = Header(1536);
-  EXPECT_EQ(std::vector<int32_t>({a.next, a.prev, a.used, a.owner, a.total, a.field}),
-            std::vector<int32_t>({1024, -1, 488, 7, 1000, 2}));
-  EXPECT_EQ(std::vector<int32_t>({b.next, b.prev, b.used, b.owner, b.total, b.field}),
-            std::vector<int32_t>({1536, 512, 488, -1, 1000, 2}));
-  EXPECT_EQ(std::vector<int32_t>({c.next, c.prev, c.used, c.owner, c.total, c.field}),
-            std::vector<int32_t>({-1, 1024, 24, -1, 1000, 2}));
+  EXPECT_EQ(Header(512), std::vector<int32_t>({1024, -1, 488, 7, 1000, 2}));
+  EXPECT_EQ(Header(1024), std::vector<int32_t>({1536, 512, 488, -1, 1000, 2}));
+  EXPECT_EQ(Header(1536), std::vector<int32_t>({-1, 1024, 24, -1, 1000, 2}));
   const std::vector<uint8_t> bytes = test::ReadBytes(path_);
-  EXPECT_TRUE(std::all_of(bytes.begin() + 1536 + 24 + 24, bytes.begin() + 2048, [](uint8_t x) {
-    return x == 0;
-  })) << "the last block's payload must be zero after its used bytes";
-  EXPECT_EQ(Read(first), v1000);
+  EXPECT_EQ(std::count(bytes.begin() + 1536 + 48, bytes.begin() + 2048, 0), 512 - 48)
+      << "the last block's payload is zero after its used bytes";
   ExpectConsistent();
 
-  const std::vector<uint8_t> v400 = Bytes(400, 2);
   EXPECT_EQ(blob_.RewriteValue(first, 400, v400.data()), first);
-  const TBlobBlockHeader s = Header(512);
-  EXPECT_EQ(std::vector<int32_t>({s.next, s.used, s.owner, s.total}),
-            std::vector<int32_t>({-1, 400, 7, 400}));
-  EXPECT_EQ(blob_.FreeList().front(), 1024);
-  EXPECT_EQ(blob_.FreeList()[1], 1536);
-  EXPECT_TRUE(std::is_sorted(blob_.FreeList().begin(), blob_.FreeList().end()));
+  EXPECT_EQ(Header(512), std::vector<int32_t>({-1, -1, 400, 7, 400, 2}));
+  EXPECT_EQ(std::vector<int32_t>(blob_.FreeList().begin(), blob_.FreeList().begin() + 3),
+            std::vector<int32_t>({1024, 1536, 2048}));
   EXPECT_EQ(Read(first), v400);
   ExpectConsistent();
 
-  const std::vector<uint8_t> back = Bytes(1000, 3);
-  EXPECT_EQ(blob_.RewriteValue(first, 1000, back.data()), first);
-  // The rest became a chain of its own in the lowest free blocks, linked
+  // The rest becomes a chain of its own in the lowest free blocks, linked
   // back to the kept first block.
-  EXPECT_EQ(Header(512).next, 1024);
-  EXPECT_EQ(Header(1024).prev, 512);
-  EXPECT_EQ(Header(1024).owner, -1);
-  EXPECT_EQ(Header(1536).prev, 1024);
+  EXPECT_EQ(blob_.RewriteValue(first, 1000, back.data()), first);
+  EXPECT_EQ(Header(512)[0], 1024);
+  EXPECT_EQ(Header(1024), std::vector<int32_t>({1536, 512, 488, -1, 1000, 2}));
   EXPECT_EQ(Read(first), back);
-  ExpectConsistent();
-
-  // Same block count: rewritten in place, nothing taken or freed.
-  const std::vector<int32_t> list = blob_.FreeList();
-  EXPECT_EQ(blob_.RewriteValue(first, 977, back.data()), first);
-  EXPECT_EQ(blob_.FreeList(), list);
-  EXPECT_EQ(Read(first), std::vector<uint8_t>(back.begin(), back.begin() + 977));
   ExpectConsistent();
 }
 
@@ -171,43 +152,34 @@ TEST_F(BlobWriteTest, FreedBlocksKeepTheListSortedAndAreReusedLowestFirst) {
   spec.free_blocks = 5;
   const tools::BlobFileLayout layout = Make(spec);
   Open();
-  ExpectConsistent();
-
   for (int v : {3, 0, 5, 1}) {
     blob_.FreeValue(layout.First(static_cast<size_t>(v)));
     records_.refs.erase({v, 1});
-    EXPECT_TRUE(std::is_sorted(blob_.FreeList().begin(), blob_.FreeList().end()));
-    ExpectConsistent();
+    ExpectConsistent();  // the chain on disk is the sorted list
   }
-  // A value freed twice is refused.
-  EXPECT_THROW(blob_.FreeValue(layout.First(3)), EBlobError);
+  EXPECT_THROW(blob_.FreeValue(layout.First(3)), EBlobError) << "freed twice";
 
   const std::vector<int32_t> lowest(blob_.FreeList().begin(), blob_.FreeList().begin() + 3);
   const std::vector<uint8_t> value = Bytes(120, 4);  // exactly 3 blocks
-  const int32_t first = blob_.WriteNewValue(120, 120, 9, 1, -1, value.data());
-  records_.refs[{9, 1}] = first;
+  const int32_t first = records_.refs[{9, 1}] =
+      blob_.WriteNewValue(120, 120, 9, 1, -1, value.data());
   EXPECT_EQ(first, lowest[0]);
-  EXPECT_EQ(Header(lowest[0]).next, lowest[1]);
-  EXPECT_EQ(Header(lowest[1]).next, lowest[2]);
-  EXPECT_EQ(Header(lowest[2]).next, -1);
+  EXPECT_EQ(Header(lowest[0])[0], lowest[1]);
+  EXPECT_EQ(Header(lowest[1])[0], lowest[2]);
   EXPECT_EQ(Read(first), value);
   ExpectConsistent();
-
   EXPECT_EQ(blob_.WriteNewValue(0, 0, 9, 1, -1, value.data()), -1);
-  blob_.SetValueOwner(first, 12);
-  EXPECT_EQ(blob_.ReadValueHeader(first).owner, 12);
 }
 
-TEST_F(BlobWriteTest, ReadOnlyFileRefusesEveryWriteAndIsLeftAsItWas) {
+TEST_F(BlobWriteTest, ReadOnlyFileRefusesWritesAndEmptyingLeavesBlockZero) {
   tools::BlobFileContents spec;
   spec.values = {{std::string(700, 'x'), 0, 1}};
-  spec.free_blocks = 12;  // a writable close would compact this
-  const tools::BlobFileLayout layout = tools::WriteBlobFile(path_, spec);
-  tools::PatchBlobHeader(path_, 512 * 7, F::kTotal, -1);  // the chain an open sees holds 5
+  spec.free_blocks = 5;
+  const int32_t first = Make(spec).First(0);
+  test::PatchBytes(path_, 100, {0xAB});  // not interpreted; an emptied file is zero there
   const std::vector<uint8_t> before = test::ReadBytes(path_);
   Open(true);
   const std::vector<uint8_t> v = Bytes(10, 5);
-  const int32_t first = layout.First(0);
   EXPECT_THROW(blob_.WriteNewValue(10, 10, 1, 1, -1, v.data()), EBlobError);
   EXPECT_THROW(blob_.RewriteValue(first, 10, v.data()), EBlobError);
   EXPECT_THROW(blob_.FreeValue(first), EBlobError);
@@ -215,27 +187,14 @@ TEST_F(BlobWriteTest, ReadOnlyFileRefusesEveryWriteAndIsLeftAsItWas) {
   EXPECT_THROW(blob_.EmptyBlobFile(), EBlobError);
   blob_.CloseBlobFile();
   EXPECT_EQ(test::ReadBytes(path_), before);
-}
 
-TEST_F(BlobWriteTest, EmptyingLeavesBlockZeroAlone) {
-  tools::BlobFileContents spec;
-  spec.values = {{std::string(1000, 'x'), 0, 1}, {"y", 1, 1}};
-  Make(spec);
-  test::PatchBytes(path_, 100, {0xAB});  // not interpreted, but an emptied file is zero there
   Open();
   blob_.EmptyBlobFile();
-  records_.refs.clear();
   std::vector<uint8_t> expected(512, 0);
   PutInt32(expected.data(), 512);
   PutInt32(expected.data() + 4, -1);
   EXPECT_EQ(test::ReadBytes(path_), expected);
   EXPECT_TRUE(blob_.FreeList().empty());
-  ExpectConsistent();
-
-  const std::vector<uint8_t> v = Bytes(30, 6);
-  records_.refs[{4, 1}] = blob_.WriteNewValue(30, 30, 4, 1, -1, v.data());
-  EXPECT_EQ(Read(records_.refs[{4, 1}]), v);
-  ExpectConsistent();
 }
 
 // Layout at B = 512: A (record 0, 3 blocks) at 1-3, B (record 1) at 4,
@@ -244,12 +203,10 @@ TEST_F(BlobWriteTest, EmptyingLeavesBlockZeroAlone) {
 // which 21-23 are lost: the chain on disk ends at 20.
 TEST_F(BlobWriteTest, CloseCompactsRecoveringLostBlocksAndRepointingRecords) {
   tools::BlobFileContents spec;
-  const std::vector<uint8_t> a = Bytes(1400, 1), b = Bytes(9, 2), d = Bytes(600, 4);
-  auto text = [](const std::vector<uint8_t>& v) { return std::string(v.begin(), v.end()); };
-  spec.values = {{text(a), 0, 1},
-                 {text(b), 1, 1},
+  spec.values = {{std::string(1400, 'a'), 0, 1},
+                 {"b", 1, 1},
                  {std::string(3900, 'c'), 2, 1},
-                 {text(d), 3, 1},
+                 {std::string(600, 'd'), 3, 1},
                  {"orphan", 4, 1}};
   spec.free_blocks = 8;
   const tools::BlobFileLayout layout = Make(spec);
@@ -270,67 +227,52 @@ TEST_F(BlobWriteTest, CloseCompactsRecoveringLostBlocksAndRepointingRecords) {
   EXPECT_EQ(records_.updates, 1) << "only the record that referred to a moved value is written";
   EXPECT_EQ(DiskFreeChain(),
             std::vector<int32_t>({8 * 512, 9 * 512, 10 * 512, 11 * 512, 12 * 512}));
-  EXPECT_EQ(Header(12 * 512).NextFree(), -1);
   EXPECT_EQ(CheckBlobFile(path_, records_.List()),
             std::vector<std::string>(
                 {"blob: value at 3584 (owner record 4, field 1, 6 bytes, 1 block) is referred to "
                  "by no record"}));
 
   Open();
-  EXPECT_EQ(Read(records_.refs.at({0, 1})), a);
-  EXPECT_EQ(Read(records_.refs.at({1, 1})), b);
-  EXPECT_EQ(Read(records_.refs.at({3, 1})), d);
-  EXPECT_EQ(blob_.FreeList().size(), 5u);
+  EXPECT_EQ(Read(records_.refs.at({0, 1})), std::vector<uint8_t>(1400, 'a'));
+  EXPECT_EQ(Read(records_.refs.at({3, 1})), std::vector<uint8_t>(600, 'd'));
 }
 
-// A record that cannot be repointed stops the compaction before the file is
-// cut: every value still reads through its record, the file opens again,
-// and the check names what the interrupted move left behind.
-TEST_F(BlobWriteTest, FailedCompactionLeavesValuesReadableAndTheFileOpenable) {
-  tools::BlobFileContents spec;
-  spec.values = {{std::string(5000, 'c'), 0, 1}, {std::string(700, 'd'), 1, 1}};
-  spec.free_blocks = 5;
-  const tools::BlobFileLayout layout = Make(spec);
-  Open();
-  blob_.FreeValue(layout.First(0));
-  records_.refs.erase({0, 1});
-  records_.fail = true;
-  blob_.CloseBlobFile();
-  EXPECT_EQ(FileSize(), int64_t{layout.block_count} * 512) << "nothing was cut";
-  EXPECT_FALSE(CheckBlobFile(path_, records_.List()).empty());
-
-  ASSERT_NO_THROW(Open());
-  EXPECT_LE(blob_.FreeList().size(), 10u);
-  EXPECT_EQ(Read(records_.refs.at({1, 1})), std::vector<uint8_t>(700, 'd'));
-}
-
-// Without a way to repoint records nothing may move; the file must still
-// open again, so its free chain is cut back to the 10 blocks an open takes.
+// A close that cannot compact (no way to repoint records, or a record
+// write failing part-way) cuts nothing; the values still read through their
+// records, and the free chain is left starting at a free block and no
+// longer than the 10 blocks an open accepts.
 TEST_F(BlobWriteTest, CloseThatCannotCompactLeavesAFileThatOpens) {
-  tools::BlobFileContents spec;
-  spec.values = {{std::string(3000, 'c'), 0, 1}, {"d", 1, 1}};  // blocks 1-7 and 8
-  spec.free_blocks = 5;
-  const tools::BlobFileLayout layout = Make(spec);
-  records_.refs.erase({0, 1});
-  blob_.OpenBlobFile(path_, false, nullptr);
-  blob_.FreeValue(layout.First(0));
-  ASSERT_EQ(blob_.FreeList().size(), 12u);
-  blob_.CloseBlobFile();
-  EXPECT_EQ(FileSize(), int64_t{layout.block_count} * 512);
-  EXPECT_EQ(
-      CheckBlobFile(path_, records_.List()),
-      std::vector<std::string>({"blob: block 6144 is marked free but is not on the free chain",
-                                "blob: block 6656 is marked free but is not on the free chain"}));
+  for (bool failing_record : {false, true}) {
+    SCOPED_TRACE(failing_record);
+    tools::BlobFileContents spec;
+    spec.values = {{std::string(3000, 'c'), 0, 1}, {std::string(700, 'd'), 1, 1}};  // 1-7, 8-9
+    spec.free_blocks = 5;
+    records_.refs.clear();
+    const tools::BlobFileLayout layout = Make(spec);
+    records_.refs.erase({0, 1});
+    records_.fail = failing_record;
+    blob_.OpenBlobFile(path_, false, failing_record ? &records_ : nullptr);
+    blob_.FreeValue(layout.First(0));
+    ASSERT_EQ(blob_.FreeList().size(), 12u);
+    blob_.CloseBlobFile();
+    EXPECT_EQ(FileSize(), int64_t{layout.block_count} * 512);
+    EXPECT_FALSE(CheckBlobFile(path_, records_.List()).empty());
 
-  ASSERT_NO_THROW(Open());
-  EXPECT_EQ(blob_.FreeList().size(), 10u);
-  // Freeing one more value makes the next close compact, and the lost
-  // blocks come back.
-  blob_.FreeValue(layout.First(1));
-  records_.refs.clear();
-  blob_.CloseBlobFile();
-  EXPECT_EQ(FileSize(), 6 * 512);
-  EXPECT_EQ(CheckBlobFile(path_, {}), std::vector<std::string>{});
+    records_.fail = false;
+    ASSERT_NO_THROW(Open());
+    EXPECT_LE(blob_.FreeList().size(), 10u);
+    EXPECT_EQ(Read(records_.refs.at({1, 1})), std::vector<uint8_t>(700, 'd'));
+    if (!failing_record) {
+      // Freeing one more value makes this close compact; the blocks left
+      // off the chain come back.
+      blob_.FreeValue(layout.First(1));
+      records_.refs.clear();
+      blob_.CloseBlobFile();
+      EXPECT_EQ(FileSize(), 6 * 512);
+      EXPECT_EQ(CheckBlobFile(path_, {}), std::vector<std::string>{});
+    }
+    blob_.CloseBlobFile();
+  }
 }
 
 // Each case damages the chain of value A (record 0: blocks 1-3) or its
@@ -401,19 +343,10 @@ TEST_F(BlobWriteTest, CheckNamesEachInconsistency) {
          tools::PatchBlobHeader(path_, 1024, F::kTotal, 900);
        },
        "blob: record 0 field 1: the blocks hold 600 bytes, the total size is 900"},
-      {"back link", [&] { tools::PatchBlobHeader(path_, 1024, F::kPrev, 1536); },
-       "blob: record 0 field 1: block 1024 links back to 1536, not 512"},
       {"shared block", [&] { tools::PatchBlobHeader(path_, 1536, F::kNext, 1024); },
        "blob: record 1 field 1: block 1024 also belongs to record 0 field 1"},
       {"lost free block", [&] { tools::PatchBlobHeader(path_, 6 * 512, F::kTotal, -1); },
        "blob: block 3584 is marked free but is not on the free chain"},
-      {"free chain into a used block",
-       [&] {
-         tools::PatchBlobHeader(path_, 2048, F::kUsed, 3);
-         tools::PatchBlobHeader(path_, 2048, F::kPrev, 512);
-       },
-       "blob: free chain: block 2048 (linked from the head) is in use; the chain ends there "
-       "for an open"},
       {"block owned by nothing",
        [&] {
          tools::PatchBlobHeader(path_, 2048, F::kUsed, 3);
@@ -454,6 +387,7 @@ TEST_F(BlobWriteTest, CheckNamesEachInconsistency) {
 // the check is clean, the free chain on disk is the free list, and every
 // value reads back.
 TEST_F(BlobWriteTest, RandomWritesAgreeWithAModel) {
+  int compactions = 0;
   for (uint32_t seed : {1u, 2u, 3u, 4u}) {
     SCOPED_TRACE(seed);
     std::mt19937 rng(seed);
@@ -506,8 +440,11 @@ TEST_F(BlobWriteTest, RandomWritesAgreeWithAModel) {
         model[key] = std::move(it->second);
         model.erase(it);
       } else if (op < 99) {
+        const size_t free_blocks = blob_.FreeList().size();
+        const bool compacts = free_blocks > 10;
+        compactions += compacts;
         blob_.CloseBlobFile();
-        EXPECT_LE(DiskFreeChain().size(), 10u);
+        EXPECT_EQ(DiskFreeChain().size(), compacts ? 5u : free_blocks);
         Open();
       } else {
         blob_.EmptyBlobFile();
@@ -519,6 +456,7 @@ TEST_F(BlobWriteTest, RandomWritesAgreeWithAModel) {
     }
     blob_.CloseBlobFile();
   }
+  EXPECT_GT(compactions, 3);
 }
 
 }  // namespace
