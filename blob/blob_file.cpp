@@ -62,10 +62,12 @@ void TBlobFile::WriteFreeHead(int32_t offset) {
   if (file_.Write(image, sizeof image) != sizeof image) Fail();
 }
 
-void TBlobFile::ListFree(int32_t offset) {
-  auto at = std::lower_bound(free_list_.begin(), free_list_.end(), offset);
+size_t TBlobFile::ListFree(int32_t offset) {
+  const auto at = std::lower_bound(free_list_.begin(), free_list_.end(), offset);
   if (at != free_list_.end() && *at == offset) Fail();
+  const auto index = static_cast<size_t>(at - free_list_.begin());
   free_list_.insert(at, offset);
+  return index;
 }
 
 void TBlobFile::OpenBlobFile(const std::string& path, bool read_only, TBlobRecordUpdater* engine) {

@@ -140,8 +140,9 @@ class TBlobFile {
   void WriteHeaderAt(int32_t offset, const TBlobBlockHeader& header);
   void WriteFreeHead(int32_t offset);
   void LoadFreeList(int32_t head, int64_t file_size);
-  // Inserts `offset` into the sorted list; a block listed twice is damage.
-  void ListFree(int32_t offset);
+  // Inserts `offset` into the sorted list and returns its index; a block
+  // listed twice is damage.
+  size_t ListFree(int32_t offset);
   void Reserve();
   void CheckWritable() const;
   // Puts the block at `offset` into the free list and links it into the

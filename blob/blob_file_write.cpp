@@ -26,14 +26,13 @@ void TBlobFile::WriteValueBlock(int32_t offset, const TBlobBlockHeader& header) 
 // entry after it, and the entry before it (or the head in block 0) links to
 // it. Its payload is left as it was.
 void TBlobFile::AddFreeBlock(int32_t offset) {
-  ListFree(offset);
-  const auto at = std::lower_bound(free_list_.begin(), free_list_.end(), offset);
-  const int32_t next = at + 1 == free_list_.end() ? -1 : *(at + 1);
+  const size_t at = ListFree(offset);
+  const int32_t next = at + 1 == free_list_.size() ? -1 : free_list_[at + 1];
   WriteHeaderAt(offset, TBlobBlockHeader::Free(next));
-  if (at == free_list_.begin())
+  if (at == 0)
     WriteFreeHead(offset);
   else
-    WriteHeaderAt(*(at - 1), TBlobBlockHeader::Free(offset));
+    WriteHeaderAt(free_list_[at - 1], TBlobBlockHeader::Free(offset));
 }
 
 const std::vector<int32_t>& TBlobFile::ValueChain(int32_t first_block) {
