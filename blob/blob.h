@@ -52,6 +52,8 @@ class TBlob {
   void LoadEmpty(int32_t record);
   // Not loaded, record -1, stream emptied; an unsaved change is dropped.
   void Reset();
+  // The stream has been written to the blob file: loaded and unchanged.
+  void MarkStored() { state_ = kBlobLoaded; }
 
  private:
   int field_number_;

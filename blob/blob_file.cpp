@@ -52,20 +52,22 @@ void TBlobFile::WriteHeaderAt(int32_t offset, const TBlobBlockHeader& header) {
   uint8_t image[kBlobHeaderSize];
   header.Encode(image);
   file_.Seek(offset);
-  file_.Write(image, kBlobHeaderSize);
+  if (file_.Write(image, kBlobHeaderSize) != kBlobHeaderSize) Fail();
 }
 
 void TBlobFile::WriteFreeHead(int32_t offset) {
   uint8_t image[4];
   PutInt32(image, offset);
   file_.Seek(kBlobFreeHeadOffset);
-  file_.Write(image, sizeof image);
+  if (file_.Write(image, sizeof image) != sizeof image) Fail();
 }
 
-void TBlobFile::ListFree(int32_t offset) {
-  auto at = std::lower_bound(free_list_.begin(), free_list_.end(), offset);
+size_t TBlobFile::ListFree(int32_t offset) {
+  const auto at = std::lower_bound(free_list_.begin(), free_list_.end(), offset);
   if (at != free_list_.end() && *at == offset) Fail();
+  const auto index = static_cast<size_t>(at - free_list_.begin());
   free_list_.insert(at, offset);
+  return index;
 }
 
 void TBlobFile::OpenBlobFile(const std::string& path, bool read_only, TBlobRecordUpdater* engine) {
@@ -132,7 +134,7 @@ void TBlobFile::Reserve() {
     const bool last = i == kBlobReserveBlocks - 1;
     TBlobBlockHeader::Free(last ? -1 : offset + block_size_).Encode(buffer_.get());
     file_.Seek(offset);
-    file_.Write(buffer_.get(), block_size_);
+    if (file_.Write(buffer_.get(), block_size_) != static_cast<size_t>(block_size_)) Fail();
   }
 
   if (free_list_.empty())
@@ -143,10 +145,34 @@ void TBlobFile::Reserve() {
 }
 
 void TBlobFile::CloseBlobFile() noexcept {
+  const size_t most = kBlobMaxFreeAtOpen;
+  if (file_.IsOpen() && !read_only_ && free_list_.size() > most) {
+    bool compacted = false;
+    try {
+      Compact();
+      compacted = engine_ != nullptr;
+    } catch (...) {
+      // The close still releases everything.
+    }
+    // Without a compaction the chain on disk must still suit an open: it
+    // starts at the list's first block (a failed compaction may have filled
+    // the old head) and ends after its tenth, which an open accepts; the
+    // blocks behind it are lost blocks that the next compaction recovers.
+    if (!compacted) {
+      try {
+        if (free_list_.size() > most)
+          WriteHeaderAt(free_list_[most - 1], TBlobBlockHeader::Free(-1));
+        WriteFreeHead(free_list_.empty() ? -1 : free_list_.front());
+      } catch (...) {
+      }
+    }
+  }
   file_.Close();
   buffer_.reset();
   free_list_.clear();
   free_list_.shrink_to_fit();
+  chain_.clear();
+  chain_owner_.clear();
   engine_ = nullptr;
   block_size_ = 0;
   payload_size_ = 0;

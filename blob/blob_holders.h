@@ -2,6 +2,14 @@
 // definition (type codes E, G, L, M), in field order, built when the table
 // is opened and dropped when it is closed. The blob file is the table's, or
 // null when the table has none.
+//
+// Besides loading, the holders carry a record's blob values to and from the
+// file for the record write path: the changed holders are stored before a
+// record is written, and a deleted record's values are freed. Both check
+// that every value they are about to change belongs to the record (owner)
+// and is a whole chain before they change any of them, so a record whose
+// slot names another record's value, or a damaged value, is refused with
+// EBlobError instead of rewriting or freeing what is not the record's.
 #pragma once
 
 #include <cstdint>
@@ -12,6 +20,9 @@
 #include "table/table_definition.h"
 
 namespace logvane {
+
+// The requests the table component makes on a holder.
+enum class TBlobRequest : int { kLoad = 0, kRead = 1, kWrite = 2, kTruncate = 3, kSize = 4 };
 
 class TBlobHolders {
  public:
@@ -41,6 +52,37 @@ class TBlobHolders {
 
   // Marks every holder not loaded (record -1), dropping unsaved changes.
   void Reset();
+
+  // Writes every changed holder's stream into the blob file for record
+  // `record` about to be written from `image`, and makes each unchanged:
+  // - the field has a value (null flag 1): an empty stream frees it and
+  //   clears the slot and the flag; otherwise the value is rewritten in
+  //   place, so the slot stays valid;
+  // - it has none: a stream that is not empty becomes a new value owned by
+  //   `record`, whose first block goes into the slot with null flag 1.
+  // Returns the number of slots changed in `image`; the caller writes the
+  // record again when it is not 0. Does nothing without an open blob file.
+  // REQUIRES: `image` is a record image of the definition the holders were
+  // built from.
+  int StoreChangedHolders(TBlobFile* blob_file, const TmtbTableDef& def, int32_t record,
+                          uint8_t* image);
+  // Frees the values of the deleted record `record`, whose image is `image`:
+  // those of the blob fields whose null flag is 1.
+  void FreeRecordValues(TBlobFile* blob_file, const TmtbTableDef& def, int32_t record,
+                        const uint8_t* image);
+
+  // The table component's requests. kLoad loads and returns the holder of
+  // `field` for `record` whose image is `image` (see Load). The others act
+  // on `holder`, which must be one of these holders, at `position`: kRead
+  // copies up to `count` bytes of the stream into `data`, kWrite writes
+  // `count` bytes from `data` (the holder becomes changed), kTruncate
+  // empties the stream (changed), kSize measures it; `*result` (when not
+  // null) receives the byte count or the size, and a negative count (or no
+  // data) moves nothing. Returns the holder; null, doing nothing, without an open blob
+  // file or for a holder that is not one of these.
+  TBlob* Request(TBlobRequest request, TBlobFile* blob_file, const TmtbTableDef& def, int field,
+                 const uint8_t* image, int32_t record, void* data, TBlob* holder, int64_t count,
+                 int64_t position, int64_t* result);
 
  private:
   std::vector<TBlob> holders_;

@@ -104,25 +104,9 @@ int32_t TmtbIFace::RecordExists(int32_t record) { return engine_->RecordExists(r
 TBlob* TmtbIFace::BlobAccess(TBlobOperation operation, int field, const uint8_t* image,
                              int32_t record, void* data, TBlob* holder, int64_t count,
                              int64_t position, int64_t* result) {
-  TBlobFile* file = engine_->BlobFile();
-  if (file == nullptr) return nullptr;
-  if (operation == TBlobOperation::kOpen)
-    return engine_->BlobHolders().Load(file, engine_->Definition(), field, image, record);
-  if (holder == nullptr) return nullptr;
-  int64_t r = 0;
-  switch (operation) {
-    case TBlobOperation::kRead:
-      r = static_cast<int64_t>(holder->ReadAt(position, data, static_cast<size_t>(count)));
-      break;
-    case TBlobOperation::kWrite:
-      r = static_cast<int64_t>(holder->WriteAt(position, data, static_cast<size_t>(count)));
-      break;
-    case TBlobOperation::kTruncate: holder->Truncate(); break;
-    case TBlobOperation::kSize: r = holder->Size(); break;
-    case TBlobOperation::kOpen: break;
-  }
-  if (result != nullptr) *result = r;
-  return holder;
+  return engine_->BlobHolders().Request(static_cast<TBlobRequest>(operation), engine_->BlobFile(),
+                                        engine_->Definition(), field, image, record, data, holder,
+                                        count, position, result);
 }
 
 TIndexInfo TmtbIFace::IndexInfo(int index, size_t max_name, size_t max_fields) const {

@@ -65,7 +65,7 @@ inline constexpr uint32_t kOpenReadShared = 0x20;        // read, others may rea
 inline constexpr uint32_t kOpenWriteShared = 0x22;       // read and write, others may read
 inline constexpr uint32_t kOpenReadBesideWriter = 0x40;  // read, others may read and write
 
-class TmtbDBEng : public TmtbRecMgr, private TKeySource {
+class TmtbDBEng : public TmtbRecMgr, private TKeySource, public TBlobRecordUpdater {
  public:
   TmtbDBEng() = default;
   ~TmtbDBEng() override;
@@ -134,6 +134,15 @@ class TmtbDBEng : public TmtbRecMgr, private TKeySource {
   // The current record's image (work buffer 0).
   const uint8_t* CurrentImage() { return WorkBuffer(0); }
 
+  // TBlobRecordUpdater: how the blob file points a record at a value it
+  // moved. SetBlobReference pins the record, sets the field's null flag and
+  // slot, writes the record and unpins it; it raises EBlobError for a field
+  // that is no blob field and the data file's errors for a record that
+  // cannot be read or written (a free one included). BlobReference reads
+  // the record into the scratch buffer.
+  void SetBlobReference(int32_t record, int field, int32_t reference) override;
+  int32_t BlobReference(int32_t record, int field) override;
+
  private:
   // TKeySource: the definition, the slot count, and a stored record for key
   // comparisons, read into buffer 6.
@@ -151,6 +160,7 @@ class TmtbDBEng : public TmtbRecMgr, private TKeySource {
   static constexpr int kScratch = 6;
 
   int32_t OpenSteps(uint32_t mode);
+  bool IsBlobField(int field) const;
   // Records the failure of an open step and returns its code.
   int32_t Fail(int32_t code, const char* step, const std::string& path, const std::string& reason);
   void ReloadCurrent();

@@ -119,9 +119,9 @@ int32_t TmtbDBEng::OpenSteps(uint32_t mode) {
   try {
     if (def_.HasBlobFile()) {
       blob_file_ = std::make_unique<TBlobFile>();
-      // The engine never moves blob blocks, so the file is given no way
-      // back into the records.
-      blob_file_->OpenBlobFile(file, read_only_, nullptr);
+      // The engine is the file's way back into the records when the close
+      // compaction moves a value.
+      blob_file_->OpenBlobFile(file, read_only_, this);
     }
     step = "read the table counters from";
     file = indexes_.IndexAt(0).PageFilePath();
