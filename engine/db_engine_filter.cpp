@@ -19,7 +19,7 @@ bool TmtbDBEng::Visible(int32_t r) {
   const uint8_t* image = PinRecord(r);
   bool accepted;
   try {
-    accepted = filter_list_.RecordEventAccepts(image);
+    accepted = filter_list_.RecordEventAccepts(r, image);
   } catch (...) {
     UnpinRecord(r);
     throw;
