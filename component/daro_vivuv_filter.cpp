@@ -254,8 +254,7 @@ void TDaroVivuv::TFilterAccess::ReadFilterValue(const TFilterField& ref, TVarian
   const TField& field = owner_.Field(ref.handle);
   const TRecordBuffer buffer = owner_.BufferForState();
   const int n = field.FieldNo() - 1;
-  if (buffer == nullptr || n < 0 || n >= static_cast<int>(owner_.slots_.size()) ||
-      buffer[n] == 0) {
+  if (buffer == nullptr || n < 0 || n >= static_cast<int>(owner_.slots_.size()) || buffer[n] == 0) {
     value.SetNull();
     return;
   }
@@ -423,7 +422,8 @@ bool TDaroVivuv::SearchRecord(std::string_view key_fields, const std::vector<TVa
     int partial = 0;
     if (partial_key && fields.back()->DataType() == ftString) {
       partial = static_cast<int>(
-          TableFieldText(slots_[static_cast<size_t>(numbers.back())], image, *fields.back()).size());
+          TableFieldText(slots_[static_cast<size_t>(numbers.back())], image, *fields.back())
+              .size());
     }
     const std::vector<int> listed = numbers;
     int index = iface_.FindIndexForFields(numbers, case_insensitive);
@@ -477,7 +477,9 @@ void TDaroVivuv::StoreSearchValue(const TField& field, const TVariant& value,
       EncodeBoolean(desc, n, image, BooleanOf(value, settings.DecimalSeparator));
       return;
     case ftFloat:
-    case ftCurrency: EncodeFloat(desc, n, image, NumberOf(value, settings.DecimalSeparator)); return;
+    case ftCurrency:
+      EncodeFloat(desc, n, image, NumberOf(value, settings.DecimalSeparator));
+      return;
     case ftDateTime: EncodeFloat(desc, n, image, DaysOf(value, settings)); return;
     default:
       // Blob fields hold a reference into the blob file, not their value.

@@ -202,8 +202,7 @@ class TDataSet {
               TLocateOptions options = 0);
   // As Locate without moving: the values of the found record's fields named
   // in `result_fields`, one per field; empty when nothing was found.
-  std::vector<TVariant> Lookup(std::string_view key_fields,
-                               const std::vector<TVariant>& key_values,
+  std::vector<TVariant> Lookup(std::string_view key_fields, const std::vector<TVariant>& key_values,
                                std::string_view result_fields);
 
   // Bookmarks.
