@@ -5,7 +5,10 @@
 #include <exception>
 
 #include "app/app_messages.h"
+#include "app/cursor_log_table.h"
 #include "app/log_source.h"
+#include "cli/code_page.h"
+#include "component/daro_vivuv.h"
 
 namespace logvane::cli {
 
@@ -22,9 +25,18 @@ std::string ForTerminal(std::string text) {
 
 }  // namespace
 
-int RunExport(const TExportRequest& request, std::ostream& out, std::ostream& err) {
+int RunExport(const TExportRequest& request, std::ostream& out, std::ostream& err,
+              const TFilterRequest& filter) {
   try {
     TLogSource source = MakeLogSource();
+    if (!filter.text.empty()) {
+      // The export opens the table; the filter then waits for its first
+      // fetch, so that the contacts it writes and counts are the filtered
+      // ones.
+      auto* table = dynamic_cast<TCursorLogTable<TDaroVivuv>*>(source.table.get());
+      if (table == nullptr) throw Exception("The program's log table cannot be filtered");
+      ApplyFilter(table->cursor(), filter);
+    }
     const TExportResult result = ExportLog(*source.table, source.export_file, request);
     switch (result.status) {
       case TExportStatus::kNoLogName:
@@ -41,7 +53,7 @@ int RunExport(const TExportRequest& request, std::ostream& out, std::ostream& er
         << result.lines << " lines written\n";
     return 0;
   } catch (const std::exception& e) {
-    err << e.what() << "\n";
+    err << MessageForTerminal(e.what()) << "\n";
     return 1;
   }
 }
