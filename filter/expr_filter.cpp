@@ -63,10 +63,13 @@ std::string_view TextOf(const TVariant& v, std::string& scratch) {
 
 void TStack::Push(TStackTag tag, TExprNode* node, bool result) {
   if (entries_.size() <= static_cast<size_t>(top_)) entries_.emplace_back();
-  entries_[static_cast<size_t>(top_++)] = TStackNode{tag, node, result};
+  TStackNode& entry = entries_[static_cast<size_t>(top_++)];
+  entry.tag = tag;
+  entry.node = node;
+  entry.result = result;
 }
 
-TStackNode TStack::Pop() {
+const TStackNode& TStack::Pop() {
   if (top_ == 0) EvaluationFails();
   return entries_[static_cast<size_t>(--top_)];
 }
@@ -91,6 +94,8 @@ void TExprFilter::SetExpressionActive(bool on) {
 }
 
 void TExprFilter::DropExpression() {
+  operators_.clear();
+  operators_.shrink_to_fit();
   stack_.Clear();
   parser_.FreeTree();
 }
@@ -99,12 +104,15 @@ void TExprFilter::Prepare() {
   const TFilterOptions options = cursor_.FilterOptionSet();
   string_options_ =
       ((options & foCaseInsensitive) ? 1u : 0u) | ((options & foNoPartialCompare) ? 0u : 2u);
+  operators_.clear();
   parser_.Parse();
   try {
     stack_.Empty();
     CheckPass();
     if (stack_.Top() != 1 || stack_.Peek().tag != stResult) EvaluationFails();
     stack_.Pop();
+    for (TExprNode& node : parser_.Nodes())
+      if (node.kind == nkOperator) operators_.push_back(&node);
   } catch (...) {
     DropExpression();
     throw;
@@ -246,37 +254,36 @@ bool TExprFilter::Evaluate() {
   return stack_.Pop().result;
 }
 
+// The check has made sure of each operator's operands: NOT, AND and OR take
+// boolean results; a comparison takes two boolean results or a field and a
+// constant. So the walk visits the operators alone, reads a comparison's
+// field and constant from its own operands, and keeps only boolean results
+// on the stack; the results are those of the whole tree's walk.
 void TExprFilter::EvaluationPass() {
-  for (TExprNode& node : parser_.Nodes()) {
-    if (node.kind == nkField) {
-      stack_.Push(stField, &node, false);
-      continue;
-    }
-    if (node.kind == nkConstant) {
-      stack_.Push(stConstant, &node, false);
-      continue;
-    }
-    const TStackNode r = stack_.Pop();
-    if (node.op == opNot) {
+  for (TExprNode* node : operators_) {
+    // Popped entries are read before the next push reuses their places.
+    if (node->op == opNot) {
+      const TStackNode& r = stack_.Pop();
       if (r.tag != stResult) EvaluationFails();
       stack_.Push(stResult, nullptr, !r.result);
       continue;
     }
-    const TStackNode l = stack_.Pop();
-    if (node.op == opAnd || node.op == opOr) {
+    if (node->op == opAnd || node->op == opOr) {
+      const TStackNode& r = stack_.Pop();
+      const TStackNode& l = stack_.Pop();
       if (l.tag != stResult || r.tag != stResult) EvaluationFails();
-      stack_.Push(stResult, nullptr,
-                  node.op == opAnd ? l.result && r.result : l.result || r.result);
+      const bool result = node->op == opAnd ? l.result && r.result : l.result || r.result;
+      stack_.Push(stResult, nullptr, result);
       continue;
     }
-    const TVariant* left = nullptr;
-    if (l.tag == stField) {
-      cursor_.ReadFilterValue(l.node->field, left_);
-      left = &left_;
-    } else {
-      left = &ValueOf(l, left_);
+    if (node->right->kind == nkOperator) {
+      right_.SetBoolean(stack_.Pop().result);
+      left_.SetBoolean(stack_.Pop().result);
+      stack_.Push(stResult, nullptr, Compare(*node, left_, right_));
+      continue;
     }
-    stack_.Push(stResult, nullptr, Compare(node, *left, ValueOf(r, right_)));
+    cursor_.ReadFilterValue(node->left->field, left_);
+    stack_.Push(stResult, nullptr, Compare(*node, left_, node->right->value));
   }
 }
 

@@ -39,7 +39,8 @@
 // the partial length is -2. A node whose partial length is 0 or more, or
 // -2, compares by MatchText (value_compare.h) instead of by value.
 //
-// EVALUATION walks the same tree with the values of the record under test;
+// EVALUATION walks the same tree with the values of the record under test
+// (its operators; the check has made sure what their operands are);
 // the stack is emptied first, so a record whose evaluation failed part-way
 // leaves nothing behind for the next one. Nothing is allocated per record
 // once the stack and the value buffers have grown.
@@ -70,9 +71,10 @@ struct TStackNode {
 class TStack {
  public:
   void Push(TStackTag tag, TExprNode* node, bool result);
-  // The entry on top, removed. Raises "Error in filter expression
-  // evaluation" when the stack is empty.
-  TStackNode Pop();
+  // The entry on top, removed; the reference stays valid until the next
+  // Push. Raises "Error in filter expression evaluation" when the stack is
+  // empty.
+  const TStackNode& Pop();
   // Entries in use.
   int Top() const { return top_; }
   // The entry on top. REQUIRES: Top() > 0.
@@ -136,6 +138,8 @@ class TExprFilter {
 
   TFilterCursor& cursor_;
   TExprParser parser_;
+  // The tree's operators, operands first: what the evaluation walks.
+  std::vector<TExprNode*> operators_;
   TStack stack_;
   bool active_ = false;
   unsigned string_options_ = 0;
