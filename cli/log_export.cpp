@@ -9,7 +9,9 @@
 #include "app/adif3_export.h"
 #include "app/app_messages.h"
 #include "app/caption.h"
+#include "app/cursor_log_table.h"
 #include "app/log_source.h"
+#include "cli/code_page.h"
 #include "component/daro_vivuv.h"
 #include "platform/executable_info.h"
 
@@ -56,12 +58,20 @@ void PrintSummary(std::ostream& out, const Adif3Summary& s) {
 }  // namespace
 
 int RunExport(const TExportRequest& request, std::ostream& out, std::ostream& err,
-              ExportFormat format) {
+              ExportFormat format, const TFilterRequest& filter) {
   try {
     TLogSource source = MakeLogSource();
     Adif3Summary summary;
     if (format == ExportFormat::kAdif3)
       source.export_file = Adif3ExportOf<TDaroVivuv>(ProgramVersionText(), &summary);
+    if (!filter.text.empty()) {
+      // The export opens the table; the filter then waits for its first
+      // fetch, so that the contacts it writes and counts are the filtered
+      // ones.
+      auto* table = dynamic_cast<TCursorLogTable<TDaroVivuv>*>(source.table.get());
+      if (table == nullptr) throw Exception("The program's log table cannot be filtered");
+      ApplyFilter(table->cursor(), filter);
+    }
     const TExportResult result = ExportLog(*source.table, source.export_file, request);
     switch (result.status) {
       case TExportStatus::kNoLogName:
@@ -79,7 +89,7 @@ int RunExport(const TExportRequest& request, std::ostream& out, std::ostream& er
     if (format == ExportFormat::kAdif3) PrintSummary(out, summary);
     return 0;
   } catch (const std::exception& e) {
-    err << e.what() << "\n";
+    err << MessageForTerminal(e.what()) << "\n";
     return 1;
   }
 }

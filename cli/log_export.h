@@ -4,6 +4,7 @@
 #include <ostream>
 
 #include "app/log_export.h"
+#include "cli/table_filter.h"
 
 namespace logvane::cli {
 
@@ -15,8 +16,10 @@ enum class ExportFormat { kAdif1, kAdif3 };
 // to `out` (success) and `err` (refusals and errors); returns the exit code:
 // 0 when the file was written, 1 on an error, 2 when the export was refused
 // (empty table, existing output, unusable folder name). The ADIF 3 form
-// also reports what a strict reader may refuse or miss.
+// also reports what a strict reader may refuse or miss. With a `filter`,
+// only the contacts that pass it are written; a filter that does not
+// prepare is an error, reported before any file is written.
 int RunExport(const TExportRequest& request, std::ostream& out, std::ostream& err,
-              ExportFormat format = ExportFormat::kAdif1);
+              ExportFormat format = ExportFormat::kAdif1, const TFilterRequest& filter = {});
 
 }  // namespace logvane::cli

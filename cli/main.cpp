@@ -2,8 +2,11 @@
 #include <CLI/CLI.hpp>
 #include <exception>
 #include <iostream>
+#include <string>
+#include <vector>
 
 #include "app/caption.h"
+#include "cli/code_page.h"
 #include "cli/log_export.h"
 #include "cli/table_dump.h"
 #include "cli/table_info.h"
@@ -11,6 +14,24 @@
 int main(int argc, char** argv) {
   CLI::App app{"Logvane: look into log tables"};
   app.require_subcommand(1);
+  app.set_version_flag(
+      "--version", [] { return logvane::ProgramCaption(); },
+      "Print the program's version, as the window's caption shows it");
+
+  // --filter and --filter-options, the same on dump and export.
+  const std::vector<std::string> kFilterOptionNames = {"case-insensitive", "no-partial-compare"};
+  std::string filter_text;
+  std::vector<std::string> filter_options;
+  auto add_filter_options = [&](CLI::App* command) {
+    command->add_option("--filter", filter_text,
+                        "Only the records that pass this filter expression, e.g. "
+                        "\"Mode = 'CW' and Country = 'USA'\"");
+    command
+        ->add_option("--filter-options", filter_options,
+                     "Comma-separated: case-insensitive, no-partial-compare")
+        ->delimiter(',')
+        ->check(CLI::IsMember(kFilterOptionNames));
+  };
 
   std::string info_path;
   CLI::App* info = app.add_subcommand("info", "Show a table's definition");
@@ -22,6 +43,7 @@ int main(int argc, char** argv) {
   dump->add_option("--index", dump_index, "The index giving the order (default: index 0)");
   dump->add_option("--format", dump_format, "Output format")
       ->check(CLI::IsMember({"jsonl", "csv"}));
+  add_filter_options(dump);
 
   logvane::TExportRequest request;
   std::string order = "sequence";
@@ -38,15 +60,25 @@ int main(int argc, char** argv) {
   exp->add_option("--format", export_format,
                   "adif1: the desktop program's file (default); adif3: ADIF 3 for upload")
       ->check(CLI::IsMember({"adif1", "adif3"}));
+  add_filter_options(exp);
 
   CLI11_PARSE(app, argc, argv);
+
+  logvane::cli::TFilterRequest filter;
+  try {
+    filter = logvane::cli::MakeFilterRequest(filter_text, filter_options);
+  } catch (const std::exception& e) {
+    std::cerr << e.what() << "\n";
+    return 1;
+  }
 
   if (*exp) {
     request.sort_choice = order == "call" ? 1 : 0;
     request.caption = logvane::ProgramCaption();
     return logvane::cli::RunExport(request, std::cout, std::cerr,
                                    export_format == "adif3" ? logvane::cli::ExportFormat::kAdif3
-                                                            : logvane::cli::ExportFormat::kAdif1);
+                                                            : logvane::cli::ExportFormat::kAdif1,
+                                   filter);
   }
 
   try {
@@ -54,13 +86,13 @@ int main(int argc, char** argv) {
     if (*info) logvane::cli::PrintTableInfo(std::cout, info_path);
     if (*dump && dump_format == "csv")
       logvane::cli::DumpTableCsv(std::cout, dump_path, dump_index,
-                                 logvane::TFormatSettings::FromUserLocale());
+                                 logvane::TFormatSettings::FromUserLocale(), filter);
     else if (*dump)
-      logvane::cli::DumpTableJson(std::cout, dump_path, dump_index);
+      logvane::cli::DumpTableJson(std::cout, dump_path, dump_index, filter);
     std::cout.flush();
   } catch (const std::exception& e) {
     std::cout.flush();
-    std::cerr << e.what() << "\n";
+    std::cerr << logvane::cli::MessageForTerminal(e.what()) << "\n";
     return 1;
   }
   return 0;

@@ -1,53 +1,30 @@
-// Dumping a table as JSON lines.
+// Dumping a table as JSON lines or CSV.
 #include "cli/table_dump.h"
 
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <vector>
 
-#include "base/errors.h"
-#include "blob/blob_holders.h"
-#include "component/component_messages.h"
+#include "cli/code_page.h"
 #include "component/daro_vivuv.h"
 #include "component/date_time.h"
-#include "engine/db_engine.h"
-#include "table/stored_value.h"
 
 namespace logvane::cli {
 
 namespace {
 
-// Code points of the bytes 0x80..0x9F in the Windows-1252 code page; the
-// undefined ones map to the C1 control of the same value.
-constexpr char16_t kHighControls[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
-};
-
-void AppendUtf8(std::string& out, char32_t c) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
-
-void AppendBase64(std::string& out, const std::vector<uint8_t>& data) {
+void AppendBase64(std::string& out, std::string_view data) {
   static constexpr char kDigits[] =
       "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  auto byte = [&](size_t i) { return static_cast<uint32_t>(static_cast<unsigned char>(data[i])); };
   size_t i = 0;
   for (; i + 3 <= data.size(); i += 3) {
-    uint32_t v = data[i] << 16 | data[i + 1] << 8 | data[i + 2];
+    uint32_t v = byte(i) << 16 | byte(i + 1) << 8 | byte(i + 2);
     for (int s = 18; s >= 0; s -= 6) out += kDigits[(v >> s) & 63];
   }
   if (size_t rest = data.size() - i) {
-    uint32_t v = data[i] << 16 | (rest == 2 ? data[i + 1] << 8 : 0);
+    uint32_t v = byte(i) << 16 | (rest == 2 ? byte(i + 1) << 8 : 0);
     out += kDigits[(v >> 18) & 63];
     out += kDigits[(v >> 12) & 63];
     out += rest == 2 ? kDigits[(v >> 6) & 63] : '=';
@@ -65,10 +42,11 @@ void AppendNumber(std::string& out, double v) {
   out.append(buf, res.ptr);
 }
 
-void AppendDateTime(std::string& out, double days) {
-  double millis = 0;
+// A date-time field's buffer form (date_time.h) as an ISO 8601 text; null
+// when the stored value was damaged.
+void AppendIsoDateTime(std::string& out, double millis) {
   int32_t day = 0, msec = 0;
-  if (!StoredDaysToMillis(days, &millis) || !SplitMillis(millis, &day, &msec)) {
+  if (!SplitMillis(millis, &day, &msec)) {
     out += "null";
     return;
   }
@@ -82,12 +60,6 @@ void AppendDateTime(std::string& out, double days) {
     out.append(buf, n);
   }
   out += '"';
-}
-
-std::string_view Trimmed(const std::string& name) {
-  size_t b = name.find_first_not_of(' ');
-  if (b == std::string::npos) return {};
-  return std::string_view(name).substr(b, name.find_last_not_of(' ') - b + 1);
 }
 
 // Appends one field of a CSV row: quoted, with quotes doubled, when it holds
@@ -105,117 +77,134 @@ void AppendCsvField(std::string& out, std::string_view text) {
   out += '"';
 }
 
-}  // namespace
-
-void AppendJsonText(std::string& out, std::string_view bytes) {
-  for (unsigned char c : bytes) {
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += static_cast<char>(c);
-    } else if (c < 0x20) {
-      char buf[8];
-      std::snprintf(buf, sizeof buf, "\\u%04x", c);
-      out += buf;
-    } else if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else if (c < 0xA0) {
-      AppendUtf8(out, kHighControls[c - 0x80]);
-    } else {
-      AppendUtf8(out, c);
-    }
-  }
-}
-
-void DumpTableJson(std::ostream& out, const std::string& mti_path, const std::string& index_name) {
-  TmtbDBEng engine;
-  const int32_t result = engine.OpenTable(mti_path, kOpenReadBesideWriter, 0);
-  if (result < 0) throw Exception(OpenFailureText(mti_path, result));
-  const TmtbTableDef& def = engine.Definition();
-  int index = 0;
-  if (!index_name.empty()) {
-    index = def.IndexNumber(index_name);
-    if (index < 0) throw EDatabaseError(index_name + msg::kNotValidIndexName);
-  }
-  engine.SetCurrentIndex(index);
-
-  std::vector<std::string> keys;
-  for (int f = 0; f < def.FieldCount(); ++f) {
-    std::string key = "\"";
-    AppendJsonText(key, Trimmed(def.Field(f).name));
-    keys.push_back(key + "\":");
-  }
-
-  std::string line;
-  for (engine.First(); engine.CurrentRecordNumber() != -1;) {
-    const uint8_t* image = engine.CurrentImage();
-    line.clear();
-    line += '{';
-    bool first_field = true;
-    for (int f = 0; f < def.FieldCount(); ++f) {
-      const TmtbFieldDesc& field = def.Field(f);
-      if (StoredWidth(field.type_code) == 0) continue;  // a type code without a value form
-      TStoredValue v = DecodeField(field, f, image);
-      if (!first_field) line += ',';
-      first_field = false;
-      line += keys[f];
-      switch (v.kind) {
-        case TStoredKind::Null: line += "null"; break;
-        case TStoredKind::Integer: line += std::to_string(v.integer); break;
-        case TStoredKind::Boolean: line += v.boolean ? "true" : "false"; break;
-        case TStoredKind::Float:
-          if (field.type_code == 'D')
-            AppendDateTime(line, v.number);
-          else
-            AppendNumber(line, v.number);
-          break;
-        case TStoredKind::String:
-          line += '"';
-          AppendJsonText(line, v.text);
-          line += '"';
-          break;
-        case TStoredKind::BlobRef: {
-          TBlob* blob = engine.BlobHolders().Load(engine.BlobFile(), engine.Definition(), f, image,
-                                                  engine.CurrentRecordNumber());
-          if (blob == nullptr) {
-            line += "null";
-            break;
-          }
-          line += '"';
-          const std::vector<uint8_t>& data = blob->Data();
-          if (field.type_code == 'G' || field.type_code == 'L')
-            AppendBase64(line, data);
-          else
-            AppendJsonText(
-                line, std::string_view(reinterpret_cast<const char*>(data.data()), data.size()));
-          line += '"';
-          break;
-        }
-        case TStoredKind::Unknown: break;
-      }
-    }
-    line += "}\n";
-    out.write(line.data(), static_cast<std::streamsize>(line.size()));
-    engine.Next();
-    if (engine.IsEOF()) break;
-  }
-  engine.CloseTable();
-}
-
-void DumpTableCsv(std::ostream& out, const std::string& mti_path, const std::string& index_name,
-                  const TFormatSettings& settings) {
-  TDaroVivuv table;
-  table.SetName("Table");
+// Opens the table as the dump reads it: read-only beside any writer, in the
+// order of `index_name`, the filter prepared at the first fetch.
+void OpenForDump(TDaroVivuv& table, const std::string& mti_path, const std::string& index_name,
+                 const TFilterRequest& filter) {
+  table.SetName("LogTabl");
   table.SetTableName(mti_path);
   table.SetIndexName(index_name);
   table.SetReadOnly(true);
   table.SetReadBesideWriter(true);
-  table.SetFormatSettings(settings);
+  ApplyFilter(table, filter);
   table.Open();
+}
 
-  std::string line, text;
+// One field's value as JSON.
+void AppendJsonValue(std::string& line, const TField& field, std::string& scratch) {
+  if (field.IsNull()) {
+    line += "null";
+    return;
+  }
+  switch (field.DataType()) {
+    case ftInteger:
+    case ftAutoInc: {
+      int32_t v = 0;
+      field.GetData(&v);
+      line += std::to_string(v);
+      return;
+    }
+    case ftBoolean: {
+      int16_t v = 0;
+      field.GetData(&v);
+      line += v != 0 ? "true" : "false";
+      return;
+    }
+    case ftFloat:
+    case ftCurrency: {
+      double v = 0;
+      field.GetData(&v);
+      AppendNumber(line, v);
+      return;
+    }
+    case ftDateTime: {
+      double millis = 0;
+      field.GetData(&millis);
+      AppendIsoDateTime(line, millis);
+      return;
+    }
+    case ftGraphic:
+    case ftBlob:
+      scratch.clear();
+      field.AppendText(scratch);  // a blob's text form is its bytes
+      line += '"';
+      AppendBase64(line, scratch);
+      line += '"';
+      return;
+    default:  // strings, memos and formatted texts
+      scratch.clear();
+      field.AppendText(scratch);
+      line += '"';
+      AppendJsonText(line, scratch);
+      line += '"';
+      return;
+  }
+}
+
+}  // namespace
+
+void AppendJsonText(std::string& out, std::string_view bytes) {
+  size_t plain = 0;
+  auto flush = [&](size_t end) {
+    AppendUtf8FromWindows1252(out, bytes.substr(plain, end - plain));
+    plain = end + 1;
+  };
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    const auto c = static_cast<unsigned char>(bytes[i]);
+    if (c == '"' || c == '\\') {
+      flush(i);
+      out += '\\';
+      out += static_cast<char>(c);
+    } else if (c < 0x20) {
+      flush(i);
+      char buf[8];
+      std::snprintf(buf, sizeof buf, "\\u%04x", c);
+      out += buf;
+    }
+  }
+  flush(bytes.size());
+}
+
+void DumpTableJson(std::ostream& out, const std::string& mti_path, const std::string& index_name,
+                   const TFilterRequest& filter) {
+  TDaroVivuv table;
+  OpenForDump(table, mti_path, index_name, filter);
+  std::vector<std::string> keys;
+  for (int f = 0; f < table.FieldCount(); ++f) {
+    std::string key = "\"";
+    AppendJsonText(key, table.Field(f).FieldName());
+    keys.push_back(key + "\":");
+  }
+  std::string line, scratch;
+  for (table.First(); !table.Eof(); table.Next()) {
+    line.clear();
+    line += '{';
+    for (int f = 0; f < table.FieldCount(); ++f) {
+      if (f) line += ',';
+      line += keys[static_cast<size_t>(f)];
+      AppendJsonValue(line, table.Field(f), scratch);
+    }
+    line += "}\n";
+    out.write(line.data(), static_cast<std::streamsize>(line.size()));
+  }
+  table.Close();
+}
+
+void DumpTableCsv(std::ostream& out, const std::string& mti_path, const std::string& index_name,
+                  const TFormatSettings& settings, const TFilterRequest& filter) {
+  TDaroVivuv table;
+  table.SetFormatSettings(settings);
+  OpenForDump(table, mti_path, index_name, filter);
+
+  std::string line, text, utf8;
+  auto append = [&](std::string_view bytes) {
+    utf8.clear();
+    AppendUtf8FromWindows1252(utf8, bytes);
+    AppendCsvField(line, utf8);
+  };
   for (int f = 0; f < table.FieldCount(); ++f) {
     if (f) line += ',';
-    AppendCsvField(line, Trimmed(table.Field(f).FieldName()));
+    append(table.Field(f).FieldName());
   }
   line += "\r\n";
   out.write(line.data(), static_cast<std::streamsize>(line.size()));
@@ -225,7 +214,7 @@ void DumpTableCsv(std::ostream& out, const std::string& mti_path, const std::str
       if (f) line += ',';
       text.clear();
       table.Field(f).AppendText(text);
-      AppendCsvField(line, text);
+      append(text);
     }
     line += "\r\n";
     out.write(line.data(), static_cast<std::streamsize>(line.size()));

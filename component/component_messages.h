@@ -25,6 +25,7 @@ inline constexpr char kTableFileNotFound[] = "File not found: ";  // then the pa
 inline constexpr char kBookmarkUnavailable[] = "The bookmarked record is unavailable or deleted";
 inline constexpr char kBlobDataInaccessible[] = "Blob data cannot be accessed";
 inline constexpr char kBlobInFilterMode[] = "Unable to access blob fields in filter mode";
+inline constexpr char kNotValidLocateField[] = " is not a valid locate field.";  // after a name
 inline constexpr char kFieldCannotBeModified[] = "Field '%s' cannot be modified";
 inline constexpr char kNotEditing[] = "Dataset not in edit or insert mode";
 // The second text follows the first directly.

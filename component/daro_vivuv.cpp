@@ -111,6 +111,11 @@ void TDaroVivuv::OpenTableCursor() {
   buffer_size_ = record_length_ + CalcFieldsSize() + 17;
 
   CheckDeclaredFields(iface_, *this, FormatSettings().DecimalSeparator);
+  filter_buffer_ = std::make_unique<uint8_t[]>(static_cast<size_t>(buffer_size_));
+  iface_.SetFilterCallbacks(ExpressionTest, this, RecordEventTest, this);
+  event_filter_ = static_cast<bool>(on_filter_record_);
+  filter_pending_ = true;
+  engine_filtering_ = false;
   RebuildIndexDefs();
   remembered_position_ = -1;
   SelectIndexNamed();
@@ -148,6 +153,11 @@ void TDaroVivuv::CloseTableCursor() {
   ++open_serial_;
   remembered_position_ = -1;
   writable_ = false;
+  expr_filter_.SetExpressionActive(false);
+  expression_filter_ = false;
+  filter_pending_ = false;
+  engine_filtering_ = false;
+  filter_buffer_.reset();
   if (cursor_open_) {
     // The flag drops even when the close fails: the engine has released
     // every file by then.
@@ -182,6 +192,10 @@ TRecordBuffer TDaroVivuv::NewRecordBuffer() {
 void TDaroVivuv::DropRecordBuffer(TRecordBuffer buffer) { delete[] buffer; }
 
 TGetResult TDaroVivuv::FetchRecord(TRecordBuffer buffer, TGetMode mode) {
+  if (filter_pending_) {
+    filter_pending_ = false;
+    ApplyPendingFilter();
+  }
   TGetResult result = grOK;
   switch (mode) {
     case gmCurrent:
@@ -254,9 +268,9 @@ TRecordBuffer TDaroVivuv::BufferForState() const {
     case dsEdit:
     case dsInsert:
     case dsNewValue: return ActiveBuffer();
+    case dsFilter: return filter_buffer_.get();
     default:
-      // The key, calculation, filter and old-value buffers come with
-      // searching, calculated fields, filtering and the edit cycle.
+      // The key, calculation and old-value states read no buffer here.
       return nullptr;
   }
 }

@@ -1,9 +1,9 @@
 // TDaroVivuv, the table cursor: names a table by the path of its definition
 // file, opens it through the façade (TmtbIFace), and presents its records in
 // the order of a chosen index, one current record at a time, through the
-// field objects of the dataset framework (dataset.h). This file holds the
-// reading side: properties, opening and closing, fetching, positions and
-// bookmarks, and read-mode blob streams (blob_stream.h).
+// field objects of the dataset framework (dataset.h): properties, opening
+// and closing, fetching, positions and bookmarks, read-mode blob streams
+// (blob_stream.h), and filtering and searching (daro_vivuv_filter.cpp).
 //
 // Typical use, as the log export does it:
 //   TDaroVivuv table;
@@ -26,6 +26,17 @@
 // and remembers that; the next forward (backward) fetch then reads that
 // record instead of stepping past it.
 //
+// FILTERING. While Filtered is set, the records are those that pass the
+// Filter expression (filter/expr_filter.h, with FilterOptions) and the
+// OnFilterRecord event. The engine decides which records pass through the
+// two record tests the component installs in its filtered record list; each
+// test copies the record under test into the filter buffer and reads it in
+// the filtering state. An error inside a test goes to the application's
+// error handler (TDataSet::ErrorHandler) and the record counts as rejected.
+// Filter and Filtered set before the open take effect at the first fetch.
+// A memo or formatted-text field compares as its whole text, read from the
+// blob file for the record under test.
+//
 // All messages are raised as EDatabaseError unless noted.
 #pragma once
 
@@ -37,14 +48,12 @@
 #include "component/dataset.h"
 #include "component/field_mapping.h"
 #include "component/mtb_iface.h"
+#include "filter/expr_filter.h"
+#include "filter/filter_options.h"
 
 namespace logvane {
 
 class TBlobStream;
-
-// Options of the filter expression, a set of bits.
-enum TFilterOption : uint8_t { foCaseInsensitive = 1, foNoPartialCompare = 2 };
-using TFilterOptions = uint8_t;
 
 // Options of an index definition, a set of bits. (Value 2, a unique index,
 // never occurs: only the primary key is unique.)
@@ -91,14 +100,25 @@ class TDaroVivuv : public TDataSet {
   int OpenRetryCount() const { return open_retry_count_; }
   void SetOpenRetryCount(int count) { open_retry_count_ = count; }
 
-  // The filter properties are kept with the component; the table is walked
-  // unfiltered.
+  // The filter expression (8-bit text in the table's code page). While open
+  // and filtered a new text is prepared at once and the cursor goes to the
+  // first record that passes; a text that fails to prepare raises its
+  // message and the previous text stays in force. Otherwise it is stored.
   const std::string& Filter() const { return filter_; }
-  void SetFilter(std::string text) { filter_ = std::move(text); }
+  void SetFilter(const std::string& text);
+  // Whether the filter applies. While open, a change prepares or drops the
+  // expression, switches the engine's filtering and goes to the first
+  // record; a filter that fails to prepare raises and Filtered stays false.
   bool Filtered() const { return filtered_; }
-  void SetFiltered(bool value) { filtered_ = value; }
+  void SetFiltered(bool value);
+  // foCaseInsensitive, foNoPartialCompare; while open and filtered a change
+  // prepares the expression again and goes to the first record.
   TFilterOptions FilterOptions() const { return filter_options_; }
-  void SetFilterOptions(TFilterOptions options) { filter_options_ = options; }
+  void SetFilterOptions(TFilterOptions options);
+  // The record-filter event; while open and filtered a change takes effect
+  // at once, from the first record.
+  const TFilterRecordEvent& OnFilterRecord() const { return on_filter_record_; }
+  void SetOnFilterRecord(TFilterRecordEvent handler);
 
   // Version label, informational.
   const std::string& About() const { return about_; }
@@ -154,15 +174,62 @@ class TDaroVivuv : public TDataSet {
   bool BookmarkAlive(const uint8_t* bookmark) override;
   int BookmarkOrder(const uint8_t* a, const uint8_t* b) override;
 
+  // Searching: Locate and Lookup raise "<name> is not a valid locate field."
+  // for a calculated or lookup field; a partial key on a descending index is
+  // searched without the index.
+  bool FindMatching(bool restart, bool forward) override;
+  bool LocateValues(std::string_view key_fields, const std::vector<TVariant>& key_values,
+                    TLocateOptions options) override;
+  std::vector<TVariant> LookupValues(std::string_view key_fields,
+                                     const std::vector<TVariant>& key_values,
+                                     std::string_view result_fields) override;
+
  private:
   friend class TBlobStream;
+
+  // The component as its expression filter sees it.
+  class TFilterAccess : public TFilterCursor {
+   public:
+    explicit TFilterAccess(TDaroVivuv& owner) : owner_(owner) {}
+    std::string FilterText() const override { return owner_.filter_; }
+    TFilterOptions FilterOptionSet() const override { return owner_.filter_options_; }
+    TFilterField FindFilterField(std::string_view name) override;
+    void ReadFilterValue(const TFilterField& field, TVariant& value) override;
+    bool ReadNumber(std::string_view text, double* value) const override;
+    bool ReadDateTime(std::string_view text, double* days) const override;
+
+   private:
+    TDaroVivuv& owner_;
+  };
+
+  // The two record tests installed in the engine's filtered record list.
+  static bool ExpressionTest(void* owner, int32_t record, const uint8_t* image);
+  static bool RecordEventTest(void* owner, int32_t record, const uint8_t* image);
+  // Puts the record under test into the filter buffer.
+  void LoadFilterBuffer(int32_t record, const uint8_t* image);
+  // Prepares the filter text while Filtered was set before the open.
+  void ApplyPendingFilter();
+  // Prepares the expression anew; when that fails, `old_text` and
+  // `old_options` come back into force and the error is raised.
+  void PrepareOrRestore(std::string old_text, TFilterOptions old_options);
+  // Hands the filter kinds to the engine and switches its filtering off,
+  // then on again when a test is in use.
+  void RefreshEngineFilter();
+  void SetEngineFiltering(bool on);
+  // The search of Locate and Lookup, in the filter buffer.
+  bool SearchRecord(std::string_view key_fields, const std::vector<TVariant>& key_values,
+                    TLocateOptions options, bool move);
+  // Stores a search value into table field `field` of the record image.
+  void StoreSearchValue(const TField& field, const TVariant& value, uint8_t* image) const;
+  // A field's value in the buffer of the current state.
+  void ReadFieldValue(const TField& field, TVariant& value);
 
   enum TPendingEdge { kEdgeNone = 0, kEdgeFirst = 1, kEdgeLast = 2 };
   static constexpr int kBookmarkSize = 8;
 
   // The record buffer whose values the current state reads; null when none
   // (browsing an empty table, or a state whose buffer arrives with the edit
-  // cycle, searching or filtering).
+  // cycle or calculated fields).
   TRecordBuffer BufferForState() const;
   // The blob holder of table field `field` (from 0) loaded for `record`,
   // whose image starts `image`; null when the table has no blob file or the
@@ -188,6 +255,7 @@ class TDaroVivuv : public TDataSet {
   bool filtered_ = false;
   TFilterOptions filter_options_ = 0;
   std::string about_ = "V5.2";
+  TFilterRecordEvent on_filter_record_;
 
   std::vector<TIndexDef> index_defs_;
 
@@ -199,6 +267,19 @@ class TDaroVivuv : public TDataSet {
   // Counts opens and closes, so that a blob stream can tell that the table
   // it was made for is gone.
   uint64_t open_serial_ = 0;
+
+  // Filtering: the expression filter, whether each record test is in use,
+  // whether the filter still waits for the first fetch, and whether the
+  // engine filters.
+  TFilterAccess filter_access_{*this};
+  TExprFilter expr_filter_{filter_access_};
+  bool event_filter_ = false;
+  bool expression_filter_ = false;
+  bool filter_pending_ = false;
+  bool engine_filtering_ = false;
+  // The record under test while filtering or searching (a whole record
+  // buffer), allocated at open.
+  std::unique_ptr<uint8_t[]> filter_buffer_;
 
   // Record layout of the open table.
   int record_length_ = 0;  // R

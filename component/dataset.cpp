@@ -256,6 +256,45 @@ void TDataSet::SetRecNo(int position) {
   SetActivePosition(position);
 }
 
+void TDataSet::UpdateCursorPos() {
+  if (record_count_ > 0) SetCurrentRecord(active_record_);
+}
+
+// ---- Searching ----------------------------------------------------------------
+
+bool TDataSet::FindFirst() {
+  CheckActive();
+  return FindMatching(true, true);
+}
+
+bool TDataSet::FindLast() {
+  CheckActive();
+  return FindMatching(true, false);
+}
+
+bool TDataSet::FindNext() {
+  CheckActive();
+  return FindMatching(false, true);
+}
+
+bool TDataSet::FindPrior() {
+  CheckActive();
+  return FindMatching(false, false);
+}
+
+bool TDataSet::Locate(std::string_view key_fields, const std::vector<TVariant>& key_values,
+                      TLocateOptions options) {
+  CheckActive();
+  return LocateValues(key_fields, key_values, options);
+}
+
+std::vector<TVariant> TDataSet::Lookup(std::string_view key_fields,
+                                       const std::vector<TVariant>& key_values,
+                                       std::string_view result_fields) {
+  CheckActive();
+  return LookupValues(key_fields, key_values, result_fields);
+}
+
 // ---- Bookmarks --------------------------------------------------------------
 
 TBookmark TDataSet::GetBookmark() {

@@ -74,7 +74,8 @@
 // and, where the defaults do not fit:
 //   RecordCountInOrder (default -1), ActivePosition (-1),
 //   SetActivePosition (ignored), BookmarkAlive (false), BookmarkOrder (0),
-//   CurrentRecordCopy (false), SequencedOrder (true).
+//   CurrentRecordCopy (false), SequencedOrder (true), FindMatching,
+//   LocateValues and LookupValues (nothing found).
 // The table component must call Close() in its own destructor: the base
 // destructor can no longer reach the subclass's slots.
 // Which buffer holds the values a field reads depends on State(): the
@@ -86,6 +87,7 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <string>
@@ -96,6 +98,7 @@
 #include "component/fields.h"
 #include "component/format_settings.h"
 #include "component/stream.h"
+#include "filter/variant.h"
 
 namespace logvane {
 
@@ -120,6 +123,17 @@ using TRecordBuffer = uint8_t*;
 // Bookmark bytes; empty means no bookmark.
 using TBookmark = std::vector<uint8_t>;
 using TDataSetNotifyEvent = std::function<void(class TDataSet&)>;
+// The record-filter event: asked about each record while filtering, with
+// the record's fields readable; clearing `accept` leaves the record out.
+using TFilterRecordEvent = std::function<void(class TDataSet&, bool& accept)>;
+// The application's error handler: errors that must not stop the work in
+// hand (a record filter that fails on one record) are handed to it.
+using TErrorHandler = std::function<void(const std::exception&)>;
+
+// Options of Locate and Lookup, a set of bits: letter case ignored; the
+// last key field's text matches as a prefix.
+enum TLocateOption : uint8_t { loCaseInsensitive = 1, loPartialKey = 2 };
+using TLocateOptions = uint8_t;
 
 class TDataSet {
  public:
@@ -172,6 +186,25 @@ class TDataSet {
   int RecNo();
   void SetRecNo(int position);
 
+  // Searching. The Find verbs go to the first, last, next or prior record
+  // that passes the filter (the filter text and the record-filter event,
+  // whether or not Filtered is set) and answer whether they found one;
+  // when not, the current record stays.
+  bool FindFirst();
+  bool FindLast();
+  bool FindNext();
+  bool FindPrior();
+  // Goes to the first record whose fields named in `key_fields` (joined by
+  // ";") hold `key_values`, one value per field (a null value stands for a
+  // field without a value); answers whether one was found, else the current
+  // record stays. Raises std::invalid_argument when the counts differ.
+  bool Locate(std::string_view key_fields, const std::vector<TVariant>& key_values,
+              TLocateOptions options = 0);
+  // As Locate without moving: the values of the found record's fields named
+  // in `result_fields`, one per field; empty when nothing was found.
+  std::vector<TVariant> Lookup(std::string_view key_fields, const std::vector<TVariant>& key_values,
+                               std::string_view result_fields);
+
   // Bookmarks.
   TBookmark GetBookmark();
   void GotoBookmark(const TBookmark& bookmark);
@@ -209,6 +242,8 @@ class TDataSet {
 
   // Before/after events; each receives this dataset.
   TDataSetNotifyEvent BeforeOpen, AfterOpen, BeforeClose, AfterClose, BeforeScroll, AfterScroll;
+  // The application's error handler; without one such errors are dropped.
+  TErrorHandler ErrorHandler;
 
  protected:
   // ---- Slots: record buffers --------------------------------------------
@@ -243,6 +278,21 @@ class TDataSet {
   // Copies the active record buffer into `buffer`; false when empty.
   virtual bool CurrentRecordCopy(TRecordBuffer /*buffer*/) { return false; }
 
+  // ---- Slots: searching --------------------------------------------------
+  // The work of FindFirst (restart, forward), FindLast (restart),
+  // FindNext (forward) and FindPrior (neither).
+  virtual bool FindMatching(bool /*restart*/, bool /*forward*/) { return false; }
+  virtual bool LocateValues(std::string_view /*key_fields*/,
+                            const std::vector<TVariant>& /*key_values*/,
+                            TLocateOptions /*options*/) {
+    return false;
+  }
+  virtual std::vector<TVariant> LookupValues(std::string_view /*key_fields*/,
+                                             const std::vector<TVariant>& /*key_values*/,
+                                             std::string_view /*result_fields*/) {
+    return {};
+  }
+
   // ---- Slots: bookmarks ------------------------------------------------
   virtual void ReadBookmark(TRecordBuffer buffer, uint8_t* data) = 0;
   virtual void WriteBookmark(TRecordBuffer buffer, const uint8_t* data) = 0;
@@ -269,6 +319,28 @@ class TDataSet {
   int CalcFieldsSize() const { return 0; }
   int BookmarkSize() const { return bookmark_size_; }
   void SetBookmarkSize(int size) { bookmark_size_ = size; }
+
+  // Switches to a temporary state (filtering) and back.
+  TDataSetState SetTempState(TDataSetState state) {
+    const TDataSetState saved = state_;
+    state_ = state;
+    return saved;
+  }
+  void RestoreState(TDataSetState saved) { state_ = saved; }
+  // Hands an error to the application's error handler.
+  void HandleError(const std::exception& error) {
+    if (ErrorHandler) ErrorHandler(error);
+  }
+  void DoBeforeScroll() { Notify(BeforeScroll); }
+  void DoAfterScroll() { Notify(AfterScroll); }
+  // Puts the subclass's cursor on the active record.
+  void UpdateCursorPos();
+  // Forgets where the subclass's cursor stands, after it moved on its own:
+  // the next fetch puts it back on a cached record first.
+  void CursorPosChanged() { current_record_ = -1; }
+  // Refills the ring around the record the subclass's cursor stands on;
+  // raises "Record not found" when it has none.
+  void Resync() { ResyncExactCentered(); }
 
   TFieldDefs& FieldDefsForUpdate() { return field_defs_; }
   // True while the fields in use were created from the definitions.

@@ -97,7 +97,31 @@ int TmtbIFace::FindIndexForFields(std::vector<int>& fields, bool case_insensitiv
   return engine_->FindIndexForFields(fields, case_insensitive);
 }
 
+bool TmtbIFace::LocateRecord(const std::vector<int>& fields, uint8_t* key_image, bool move,
+                             bool case_insensitive, int partial_length, int index) {
+  try {
+    return engine_->Locate(fields, key_image, case_insensitive, partial_length, move, index);
+  } catch (const Exception&) {
+    return false;
+  }
+}
+
 bool TmtbIFace::IsOpen() const { return engine_->IsOpen(); }
+
+void TmtbIFace::SetFilterCallbacks(TRecordTest expression_test, void* expression_owner,
+                                   TRecordTest record_event_test, void* record_event_owner) {
+  engine_->FilterList().SetExpressionTest(expression_test, expression_owner);
+  engine_->FilterList().SetRecordEventTest(record_event_test, record_event_owner);
+}
+
+void TmtbIFace::SetFilterActive(bool on) { engine_->SetFiltered(on); }
+
+bool TmtbIFace::LastMoveFound() const { return engine_->Found(); }
+
+void TmtbIFace::SetFilterKinds(bool use_record_event_test, bool use_expression_test) {
+  engine_->FilterList().SetUseRecordEventTest(use_record_event_test);
+  engine_->FilterList().SetUseExpressionTest(use_expression_test);
+}
 
 int32_t TmtbIFace::RecordExists(int32_t record) { return engine_->RecordExists(record); }
 

@@ -63,8 +63,29 @@ class TmtbIFace {
   std::string FieldAttribute(int field, int kind, size_t max_length, bool* present) const;
   bool GoToRecord(int32_t record);
   int32_t CurrentRecordId() const;
+  // The highest-numbered index whose first key fields are `fields` in some
+  // order and whose letter case handling matches; reorders `fields` into its
+  // key order. -1 when none.
   int FindIndexForFields(std::vector<int>& fields, bool case_insensitive) const;
+  // Finds the first record whose `fields` equal those of `key_image`
+  // (through index `index`, or by walking the current order when it is
+  // -1), the last field compared on its first `partial_length` characters
+  // when that is not 0. When found, the record's image replaces
+  // `key_image` and, with `move`, the record becomes current; otherwise the
+  // position stays. Any failure inside answers false.
+  bool LocateRecord(const std::vector<int>& fields, uint8_t* key_image, bool move,
+                    bool case_insensitive, int partial_length, int index);
   bool IsOpen() const;
+  // The two record tests of the filtered record list, with their owners.
+  void SetFilterCallbacks(TRecordTest expression_test, void* expression_owner,
+                          TRecordTest record_event_test, void* record_event_owner);
+  // Switches the engine's filtered navigation on (every record is tested
+  // again) or off.
+  void SetFilterActive(bool on);
+  // Whether the last filtered move found a record.
+  bool LastMoveFound() const;
+  // Which of the two record tests are in use.
+  void SetFilterKinds(bool use_record_event_test, bool use_expression_test);
   int32_t RecordExists(int32_t record);
   // Operation kOpen loads and returns the field's holder for the record
   // image `image` of record `record` (null without a blob file or holder;

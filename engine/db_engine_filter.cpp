@@ -19,7 +19,7 @@ bool TmtbDBEng::Visible(int32_t r) {
   const uint8_t* image = PinRecord(r);
   bool accepted;
   try {
-    accepted = filter_list_.RecordEventAccepts(image);
+    accepted = filter_list_.RecordEventAccepts(r, image);
   } catch (...) {
     UnpinRecord(r);
     throw;
@@ -91,7 +91,9 @@ void TmtbDBEng::RebuildFilteredList(bool reevaluate) {
 int32_t TmtbDBEng::FilteredStep(bool forward, bool accept_current) {
   TIndex& idx = Active();
   idx.SavePosition(true);
-  const int32_t limit = CheckDataFileSize() + 1;
+  // The slot count the engine holds bounds the walk; asking the file for
+  // its size at every step would cost a system call per record visited.
+  const int32_t limit = SlotCount() + 1;
   int32_t candidate = current_;
   bool found = candidate != -1 && accept_current && Visible(candidate);
   for (int32_t steps = 0; !found; ++steps) {

@@ -44,16 +44,16 @@ int TFilterList::Status(int32_t n) const {
   return (statuses_[n / 4] >> (2 * (n % 4))) & 3;
 }
 
-bool TFilterList::RecordEventAccepts(const uint8_t* image) const {
+bool TFilterList::RecordEventAccepts(int32_t n, const uint8_t* image) const {
   if (!use_record_event_test_ || record_event_test_ == nullptr) return true;
-  return record_event_test_(record_event_owner_, image);
+  return record_event_test_(record_event_owner_, n, image);
 }
 
 bool TFilterList::Test(int32_t n, const uint8_t* image, bool allow) {
   const bool first = use_expression_test_ && expression_test_ != nullptr
-                         ? expression_test_(expression_owner_, image)
+                         ? expression_test_(expression_owner_, n, image)
                          : true;
-  const bool second = first && allow ? RecordEventAccepts(image) : false;
+  const bool second = first && allow ? RecordEventAccepts(n, image) : false;
   SetStatus(n, first ? 1 : 2);
   if (first && second) ++count_;
   return first && second && allow;

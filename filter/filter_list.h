@@ -21,8 +21,9 @@
 
 namespace logvane {
 
-// Answers whether the record image passes; `owner` is the installer's object.
-using TRecordTest = bool (*)(void* owner, const uint8_t* image);
+// Answers whether record `record`, whose image is `image`, passes; `owner`
+// is the installer's object.
+using TRecordTest = bool (*)(void* owner, int32_t record, const uint8_t* image);
 
 class TFilterList {
  public:
@@ -55,9 +56,9 @@ class TFilterList {
   // (1), the count drops by one, never below 0.
   void MoveStatus(int32_t to, int32_t from);
 
-  // The record-event test's answer for a passed record's image; true when
-  // that test is not in use.
-  bool RecordEventAccepts(const uint8_t* image) const;
+  // The record-event test's answer for passed record `n` with image
+  // `image`; true when that test is not in use.
+  bool RecordEventAccepts(int32_t n, const uint8_t* image) const;
 
   int32_t Count() const { return count_; }
   void SetCount(int32_t count) { count_ = count; }

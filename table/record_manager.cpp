@@ -15,6 +15,8 @@ namespace {
 
 // The read-ahead window's size.
 constexpr int kReadAheadBytes = 64 * 1024;
+// Forward reads at most this many slots apart continue a run.
+constexpr int32_t kRunGap = 64;
 
 // A buffer of L bytes inside a block of L + 7 bytes, on a 4-byte boundary.
 uint8_t* Aligned4(uint8_t* p) {
@@ -89,9 +91,11 @@ bool TmtbRecMgr::ReadThroughWindow(uint8_t* buffer, int32_t n) {
     std::memcpy(buffer, window_.get() + (n - window_first_) * length, length);
     return true;
   }
-  // Only a run of consecutive reads is worth a window; a scattered read
-  // (a walk in another index's order) reads just its record.
-  run_length_ = n == last_position_ + 1 ? run_length_ + 1 : 0;
+  // Only a run of forward reads close together is worth a window: records
+  // read in file order, or every few records of it (a filtered walk). A
+  // scattered read (a walk in another index's order) reads just its record.
+  const bool runs_on = n > last_position_ && n - last_position_ <= kRunGap;
+  run_length_ = runs_on ? run_length_ + 1 : 0;
   if (run_length_ < 2) return false;
   const int32_t want = std::min(window_capacity_, slot_count_ - n);
   file_.Seek(n);

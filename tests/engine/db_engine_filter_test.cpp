@@ -31,12 +31,12 @@ struct TFilterTests {
   bool ExpressionPasses(int32_t id) const {
     return !nothing_passes && (static_cast<uint32_t>(id) * 2654435761u >> 7) % 3 != 0;
   }
-  static bool Expression(void* owner, const uint8_t* image) {
+  static bool Expression(void* owner, int32_t /*record*/, const uint8_t* image) {
     auto* self = static_cast<TFilterTests*>(owner);
     ++self->expression_calls;
     return self->ExpressionPasses(self->Id(image));
   }
-  static bool Event(void* owner, const uint8_t* image) {
+  static bool Event(void* owner, int32_t /*record*/, const uint8_t* image) {
     auto* self = static_cast<TFilterTests*>(owner);
     return self->rejected.count(self->Id(image)) == 0;
   }

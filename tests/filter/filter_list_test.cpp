@@ -15,12 +15,14 @@ struct Answer {
   bool pass = true;
   int asked = 0;
   const uint8_t* image = nullptr;
+  int32_t record = -1;
 };
 
-bool Ask(void* owner, const uint8_t* image) {
+bool Ask(void* owner, int32_t record, const uint8_t* image) {
   auto* a = static_cast<Answer*>(owner);
   ++a->asked;
   a->image = image;
+  a->record = record;
   return a->pass;
 }
 
@@ -95,6 +97,8 @@ TEST(FilterListTest, TestAsksEachCallbackOnceAndCountsPasses) {
   EXPECT_EQ(list.Count(), 1);
   EXPECT_EQ(expr.asked, 4);
   EXPECT_EQ(event.asked, 2);
+  EXPECT_EQ(expr.record, 3);
+  EXPECT_EQ(event.record, 3);
 
   // A test out of use, or in use but not installed, lets every record pass.
   list.SetUseExpressionTest(false);
@@ -102,7 +106,7 @@ TEST(FilterListTest, TestAsksEachCallbackOnceAndCountsPasses) {
   EXPECT_TRUE(list.Test(4, image, true));
   EXPECT_EQ(expr.asked, 4);
   list.SetRecordEventTest(nullptr, nullptr);
-  EXPECT_TRUE(list.RecordEventAccepts(image));
+  EXPECT_TRUE(list.RecordEventAccepts(5, image));
   EXPECT_TRUE(list.Test(5, image, true));
   EXPECT_EQ(list.Count(), 3);
 
