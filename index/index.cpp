@@ -211,6 +211,7 @@ void TIndex::InsertKeyAt(int32_t record, const uint8_t* prefix) {
     SetWord(shift, count);
   }
   WritePage(page, shift);
+  if (shift != 0) SettleShiftedImage(page);
   page_counts_.Set(at, count);
 }
 

@@ -255,6 +255,14 @@ void TInd1FOps::CopyPage(int32_t from, int32_t to) {
   WritePage(to, 0);
 }
 
+void TInd1FOps::SettleShiftedImage(int32_t page) {
+  std::memmove(entries_, entries_ - 4, format_.unit_bytes);
+  if (format_.has_prefixes)
+    std::memmove(key_ + kPrefixBytes, key_,
+                 static_cast<size_t>(format_.units_per_page - 1) * format_.unit_bytes);
+  buffered_page_ = page;
+}
+
 void TInd1FOps::CutPages(int32_t pages) {
   buffered_page_ = -1;
   file_.Seek(int64_t{pages} * format_.units_per_page);

@@ -201,6 +201,9 @@ class TInd1FOps {
   // Copies every unit of page `from` onto page `to` through the page
   // buffer.
   void CopyPage(int32_t from, int32_t to);
+  // After WritePage(page, -1): moves the image back to its normal place,
+  // so the buffer holds the page as written and need not be read again.
+  void SettleShiftedImage(int32_t page);
   // Cuts the file after `pages` pages.
   void CutPages(int32_t pages);
   std::vector<int32_t>& MutableFreePages() { return free_pages_; }

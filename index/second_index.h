@@ -67,9 +67,10 @@ class TSecondIndex {
   // Entry p. Throws EDedaZiDBError (index text) for p outside 0 .. Count-1.
   // The prefix pointer stays valid until the next directory call.
   virtual TDirEntry GetEntry(int32_t p) = 0;
-  // Stores `record` and, when given, `prefix` in entry p, which must name
-  // `page`; Position becomes p. Throws the index text for p outside
-  // 0 .. Count-1 or an entry naming another page.
+  // Stores `record` and, when given, `prefix` in entry p; Position becomes
+  // p. The large-page kind requires entry p to name `page`, the small-page
+  // kind stores `page` in it. Throws the index text for p outside
+  // 0 .. Count-1 or (large pages) an entry naming another page.
   virtual void SetEntry(int32_t p, int32_t page, const uint8_t* prefix, int32_t record) = 0;
   // Compaction of the leaf page file moved page moved[k] to targets[k]: each
   // entry naming moved[k] names targets[k] afterwards, and targets[k] takes
