@@ -65,9 +65,11 @@ void TIndex::OpenIndex() {
 
 void TIndex::CloseIndex() {
   // The free chain on disk already matches the list; writing it whole puts
-  // it in ascending order. Should that fail, the next writable open finds
-  // the mismatch and rebuilds the list by scanning.
-  if (open_ && PageFileWritable()) {
+  // it in ascending order. A list that did not change is not written, so an
+  // open that fails, or one that only reads, leaves the file as it was.
+  // Should the write fail, the next writable open finds the damage and
+  // rebuilds the list by scanning.
+  if (open_ && PageFileWritable() && FreeListChanged()) {
     try {
       SaveFreeList();
     } catch (...) {
@@ -91,7 +93,8 @@ int32_t TIndex::EmptyLeafPage() {
 
 void TIndex::CheckForWriting() {
   const int64_t named = std::max(directory_->Count(), 1);
-  if (PageCount() - static_cast<int64_t>(FreePages().size()) != named + kFirstLeafPage) {
+  if (PageCount() - static_cast<int64_t>(FreePages().size()) != named + kFirstLeafPage ||
+      !FreeChainSound()) {
     ScanFreePages(EmptyLeafPage());
     SaveFreeList();
   }
@@ -257,7 +260,7 @@ void TIndex::DeleteKeyAt(bool adjust) {
   }
 
   if (emptied && entries > 1) {
-    WriteChainPage(page, 0, FreePages().empty() ? -1 : FreePages().front(), false);
+    WriteFreedPage(page, FreePages().empty() ? -1 : FreePages().front());
     ForgetBufferedPage();
     directory_->DeleteEntry(at);
     FreePage(page);

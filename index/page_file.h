@@ -153,6 +153,11 @@ class TInd1FOps {
   // buffered page.
   void LoadFreeList();
   const std::vector<int32_t>& FreePages() const { return free_pages_; }
+  // Whether the last LoadFreeList found page 0 counting exactly the pages
+  // of a chain that ends with -1 (true after SaveFreeList).
+  bool FreeChainSound() const { return free_chain_sound_; }
+  // Whether the list changed since it was loaded or saved.
+  bool FreeListChanged() const { return free_list_changed_; }
   // Drops `page` from the free list (a page the directory names).
   void UnlistFreePage(int32_t page);
   // Writes the image at `shift` to the first free page (adding four pages
@@ -192,10 +197,14 @@ class TInd1FOps {
   // happens in the small-page format.
   void SetPrefix(int k, const uint8_t* prefix);
   // Writes page `page` as a page of the free chain: count `count`, link
-  // `link`, every other entry slot -1; the entry unit only, or with `whole`
-  // every unit (a zero key area) so that the file grows to hold it. Does
-  // not touch the page buffer.
-  void WriteChainPage(int32_t page, int32_t count, int32_t link, bool whole);
+  // `link`, zeros after them (or, with `dead_slots`, -1 in every other
+  // entry slot); the entry unit only, or with `whole` every unit (a zero
+  // key area) so that the file grows to hold it. Does not touch the page
+  // buffer.
+  void WriteChainPage(int32_t page, int32_t count, int32_t link, bool whole,
+                      bool dead_slots = false);
+  // A leaf page given up: count 0, link `link`, -1 in every other slot.
+  void WriteFreedPage(int32_t page, int32_t link);
   // Page 0 from the free list: its length and its first page or -1.
   void WriteFreeHead();
   // Copies every unit of page `from` onto page `to` through the page
@@ -226,9 +235,10 @@ class TInd1FOps {
   uint8_t* entries_ = nullptr;
   uint8_t* key_ = nullptr;
   std::vector<int32_t> free_pages_;
-  // A whole page of the free chain: count 0, link -1, other slots -1, a
-  // zero key area. WriteChainPage sets and restores the first two words.
+  // A whole page of zeros; WriteChainPage fills and clears its first words.
   std::unique_ptr<uint8_t[]> chain_page_;
+  bool free_chain_sound_ = true;
+  bool free_list_changed_ = false;
 };
 
 }  // namespace logvane
