@@ -163,8 +163,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         TConfig{"SmallRandomFill", 2.0, TFillPolicy::kRandom, 300, 0.6, 1200, 4, false},
         TConfig{"SmallOnePerPage", 2.0, TFillPolicy::kOnePerPage, 260, 0.9, 1000, 4, true},
-        TConfig{"LargeFullPages", 4.0, TFillPolicy::kFull, 1400, 0.2, 1500, 10, false},
-        TConfig{"LargeOnePerPage", 4.0, TFillPolicy::kOnePerPage, 480, 0.95, 650, 8, true}),
+        TConfig{"LargeFullPages", 4.0, TFillPolicy::kFull, 1200, 0.2, 1000, 15, false},
+        TConfig{"LargeOnePerPage", 4.0, TFillPolicy::kOnePerPage, 450, 0.95, 500, 8, true}),
     [](const ::testing::TestParamInfo<TConfig>& info) { return std::string(info.param.name); });
 
 }  // namespace
