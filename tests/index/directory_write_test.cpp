@@ -147,27 +147,6 @@ TEST(LargeDirectoryWrite, SetEntryOnABlockHeadIsSeenByTheNextProbe) {
   EXPECT_THROW(dir.DeleteEntry(1000), EIndexCorruptedPlain);
 }
 
-// FindPage and UpdateByPage: a page that is not listed is -2 in the
-// large-page kind (and the update does nothing), damage in the small one.
-TEST_P(DirectoryWriteTest, FindAndUpdateByPage) {
-  TTestTable t;
-  MakeLong(t, GetParam(), 450);
-  std::unique_ptr<TSecondIndex> dir = Make(t);
-  EXPECT_EQ(dir->FindPage(2 + 433), 433);
-  dir->UpdateByPage(2 + 433, 9000, nullptr, 77);
-  EXPECT_EQ(dir->GetEntry(433).page, 9000);
-  EXPECT_EQ(dir->GetEntry(433).record, 77);
-  if (Large()) {
-    EXPECT_EQ(dir->FindPage(5000), -2);
-    dir->UpdateByPage(5000, 1, nullptr, 1);
-  } else {
-    EXPECT_THROW(dir->FindPage(5000), EIndexCorrupted);
-  }
-  std::unique_ptr<TSecondIndex> fresh = Make(t);
-  EXPECT_EQ(fresh->GetEntry(433).page, 9000);
-  EXPECT_EQ(fresh->GetEntry(433).record, 77);
-}
-
 INSTANTIATE_TEST_SUITE_P(BothFormats, DirectoryWriteTest, ::testing::Values(2.0, 4.0));
 
 }  // namespace

@@ -47,10 +47,11 @@ class IndexWriteTest : public ::testing::TestWithParam<double> {
   int M() const { return GetParam() >= 3.0 ? 250 : 7; }
 };
 
-// A full page takes its (M + 1)th entry at every kind of place: the left
-// page keeps (M + 1) / 2, the right gets the rest, the directory lists the
-// right page after the left, and the remembered position follows the new
-// entry into whichever half it went.
+// A full page takes its (M + 1)th entry at every kind of place (before its
+// first entry too, which changes the directory entry): the left page keeps
+// (M + 1) / 2, the right gets the rest, the directory lists the right page
+// after the left, and the remembered position follows the new entry into
+// whichever half it went.
 TEST_P(IndexWriteTest, FullPageSplitsWhereverTheEntryGoes) {
   const int m = M();
   const int h = (m + 1) / 2;
@@ -81,22 +82,6 @@ TEST_P(IndexWriteTest, FullPageSplitsWhereverTheEntryGoes) {
     EXPECT_EQ(test::CheckAll(open, t.mti, LiveSet(t.slots.size(), AllBut(m + 1, {}))),
               std::vector<std::string>{});
   }
-}
-
-// An entry that sorts before every other becomes its page's first: the
-// directory entry's first record and key prefix change with it.
-TEST_P(IndexWriteTest, NewFirstEntryUpdatesTheDirectory) {
-  std::vector<int32_t> ids = {100, 200, 300, -7};
-  TTestTable t;
-  MakeIds(t, GetParam(), ids);
-  test::BuildWithout(t, {3});
-  TOpenTable open(t.mti);
-  ASSERT_EQ(open.opened, 1) << open.indexes.LastError();
-  ASSERT_EQ(open.indexes.InsertKeysOf(3, t.slots[3].data()), -1);
-  TIndex& ix = open.indexes.IndexAt(0);
-  EXPECT_EQ(ix.Directory().GetEntry(0).record, 3);
-  EXPECT_EQ(ix.FirstEntry(), 3);
-  EXPECT_EQ(test::CheckAll(open, t.mti, LiveSet(4, {0, 1, 2, 3})), std::vector<std::string>{});
 }
 
 // A page whose only entry goes is freed and leaves the directory; page 0
