@@ -123,8 +123,9 @@ int32_t TIndex::Compact() {
   const int32_t changed = directory_->RemapPages(remap_moved, targets);
   if (changed != static_cast<int32_t>(moved.size())) {
     // Some entry may still name a page beyond the new end: nothing is cut.
-    // The copies are in use now as far as the list goes.
+    // The copies now hold entries, so page 0 must no longer lead to them.
     ScanFreePages(EmptyLeafPage());
+    SaveFreeList();
     RaiseIndexCorrupted();
   }
   // The moved pages are free now, and all of them lie beyond the new end.
