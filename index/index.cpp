@@ -49,8 +49,10 @@ void TIndex::OpenIndex() {
   if (directory_->Count() > PageCount() - kFirstLeafPage) RaiseIndexCorrupted();
   LoadFreeList();
   // The single page of an empty index also has count 0; it is not free.
-  if (directory_->Count() <= 1) UnlistFreePage(directory_->EntryOrEmpty(0).page);
+  UnlistFreePage(EmptyLeafPage());
+  // The whole structure is checked before anything is written to it.
   BuildPageCounts();
+  if (PageFileWritable()) CheckForWriting();
   in_page_ = 1;
   saved_position_ = 0;
   saved_in_page_ = -1;
@@ -62,6 +64,17 @@ void TIndex::OpenIndex() {
 }
 
 void TIndex::CloseIndex() {
+  // The free chain on disk already matches the list; writing it whole puts
+  // it in ascending order. A list that did not change is not written, so an
+  // open that fails, or one that only reads, leaves the file as it was.
+  // Should the write fail, the next writable open finds the damage and
+  // rebuilds the list by scanning.
+  if (open_ && PageFileWritable() && FreeListChanged()) {
+    try {
+      SaveFreeList();
+    } catch (...) {
+    }
+  }
   open_ = false;
   active_ = false;
   directory_->CloseDirectory();
@@ -73,6 +86,230 @@ void TIndex::CloseIndex() {
 }
 
 int32_t TIndex::SlotLimit() { return source_.KeySlotCount(); }
+
+int32_t TIndex::EmptyLeafPage() {
+  return directory_->Count() <= 1 ? directory_->EntryOrEmpty(0).page : -1;
+}
+
+void TIndex::CheckForWriting() {
+  const int64_t named = std::max(directory_->Count(), 1);
+  if (PageCount() - static_cast<int64_t>(FreePages().size()) != named + kFirstLeafPage ||
+      !FreeChainSound()) {
+    ScanFreePages(EmptyLeafPage());
+    SaveFreeList();
+  }
+  if (FreePages().size() >= 6) Compact();
+  current_position_ = -1;
+}
+
+int32_t TIndex::Compact() {
+  current_position_ = -1;
+  ScanFreePages(EmptyLeafPage());
+  std::vector<int32_t>& free = MutableFreePages();
+  const auto free_count = static_cast<int32_t>(free.size());
+  if (free_count <= 4) return -1;
+  const int32_t pages = PageCount();
+  if (pages - free_count != std::max(directory_->Count(), 1) + kFirstLeafPage) return -1;
+  const int32_t size = pages - free_count + 4;
+
+  // The pages in use beyond the new end go to the lowest free pages, which
+  // all lie below it (at least four free pages stay below it).
+  std::vector<int32_t> moved;
+  for (int32_t page = size; page < pages; ++page)
+    if (!std::binary_search(free.begin(), free.end(), page)) moved.push_back(page);
+  std::vector<int32_t> targets(free.begin(), free.begin() + static_cast<ptrdiff_t>(moved.size()));
+  for (size_t k = 0; k < moved.size(); ++k) CopyPage(moved[k], targets[k]);
+  std::vector<int32_t> remap_moved = moved;
+  const int32_t changed = directory_->RemapPages(remap_moved, targets);
+  if (changed != static_cast<int32_t>(moved.size())) {
+    // Some entry may still name a page beyond the new end: nothing is cut.
+    // The copies now hold entries, so page 0 must no longer lead to them.
+    ScanFreePages(EmptyLeafPage());
+    SaveFreeList();
+    RaiseIndexCorrupted();
+  }
+  // The moved pages are free now, and all of them lie beyond the new end.
+  free.erase(free.begin(), free.begin() + static_cast<ptrdiff_t>(moved.size()));
+  free.erase(std::remove_if(free.begin(), free.end(), [&](int32_t page) { return page >= size; }),
+             free.end());
+  CutPages(size);
+  // Page 0 still names the old chain, whose pages may now be in use or
+  // gone: the chain is written at once, not left until the close.
+  SaveFreeList();
+  return FreePages().size() == 4 ? 1 : -1;
+}
+
+void TIndex::InsertKey(int32_t record, const uint8_t* prefix) {
+  try {
+    InsertKeyAt(record, prefix);
+  } catch (...) {
+    current_position_ = -1;
+    ForgetBufferedPage();
+    RaiseIndexCorrupted();
+  }
+  current_position_ = -1;
+}
+
+void TIndex::InsertKeyAt(int32_t record, const uint8_t* prefix) {
+  const int32_t m = Format().max_entries;
+  EnsureCurrentPage();
+  const int32_t at = directory_->Position();
+  const int32_t page = current_page_;
+  const int32_t n = PageCountWord();
+  const int32_t p = in_page_;
+  if (p < 1 || p > n + 1 || n > m) Damaged(*this);
+  // Every record number an index holds lies in the data file.
+  if (record < 0 || record >= SlotLimit()) Damaged(*this);
+  uint8_t key[kPrefixBytes] = {};
+  if (Format().has_prefixes && prefix != nullptr) std::memcpy(key, prefix, kPrefixBytes);
+
+  // A new first entry changes what the directory says about the page. A
+  // directory without entries counts as naming page 2: it gets its entry.
+  if (p == 1) {
+    if (directory_->Count() == 0)
+      directory_->InsertEntry(0, page, key, record);
+    else
+      directory_->SetEntry(at, page, key, record);
+  }
+
+  // Entries after the place move up one slot, or, when fewer lie before
+  // it, the count and the entries before it move down into the spare slot
+  // and the image starts one slot earlier.
+  int shift = 0;
+  if (p >= m / 2 + 1) {
+    ShiftEntries(p, n, 1);
+  } else {
+    ShiftEntries(1, p - 1, -1);
+    shift = -1;
+  }
+  ForgetBufferedPage();
+  SetWord(p + shift, record);
+  SetPrefix(p + shift, key);
+  int32_t count = n + 1;
+  SetWord(shift, count);
+
+  if (count == m + 1) {
+    // The right page is the image that starts at the slot of entry h; that
+    // word holds the right page's count while it is written.
+    const int32_t h = (m + 1) / 2;
+    const int32_t right = m + 1 - h;
+    const int32_t kept = Word(h + shift);
+    SetWord(h + shift, right);
+    const int32_t new_page = AllocatePage(h + shift);
+    SetWord(h + shift, kept);
+    if (active_) {
+      const bool moved_right = p > h;
+      if (moved_right) in_page_ = p - h;
+      if (saved_position_ == at && moved_right) {
+        saved_position_ = at + 1;
+        saved_in_page_ = in_page_;
+      } else if (saved_position_ > at) {
+        ++saved_position_;
+      }
+    }
+    directory_->InsertEntry(at + 1, new_page,
+                            Format().has_prefixes ? Prefix(h + 1 + shift) : nullptr,
+                            Word(h + 1 + shift));
+    page_counts_.Insert(at + 1, right);
+    count = h;
+    SetWord(shift, count);
+  }
+  WritePage(page, shift);
+  if (shift != 0) SettleShiftedImage(page);
+  page_counts_.Set(at, count);
+}
+
+void TIndex::DeleteKey(bool adjust) {
+  try {
+    DeleteKeyAt(adjust);
+  } catch (...) {
+    current_position_ = -1;
+    ForgetBufferedPage();
+    RaiseIndexCorrupted();
+  }
+  current_position_ = -1;
+}
+
+void TIndex::DeleteKeyAt(bool adjust) {
+  EnsureCurrentPage();
+  const int32_t at = directory_->Position();
+  const int32_t page = current_page_;
+  const int32_t old_count = PageCountWord();
+  const int32_t p = in_page_;
+  if (p < 1 || p > old_count) Damaged(*this);
+  const int32_t n = old_count - 1;
+  const int32_t entries = directory_->Count();
+  const bool emptied = n == 0;
+  const bool last = at >= entries - 1;
+
+  if (active_ && adjust) {
+    if (emptied && entries <= 1) {
+      saved_in_page_ = -1;
+    } else if (emptied && last) {
+      saved_position_ = at - 1;
+      saved_in_page_ = page_counts_.At(at - 1);
+    } else if (emptied) {
+      saved_in_page_ = 1;
+    } else if (n < saved_in_page_) {
+      if (last) {
+        saved_in_page_ = n;
+      } else {
+        saved_position_ = at + 1;
+        saved_in_page_ = 1;
+      }
+    }
+  }
+
+  if (emptied && entries > 1) {
+    WriteFreedPage(page, FreePages().empty() ? -1 : FreePages().front());
+    ForgetBufferedPage();
+    directory_->DeleteEntry(at);
+    FreePage(page);
+    page_counts_.Erase(at);
+    return;
+  }
+  if (emptied) {
+    // The index's last entry: its page stays, as the empty index's page.
+    const uint8_t zero[kPrefixBytes] = {};
+    SetWord(0, 0);
+    SetWord(1, -1);
+    WritePage(page, 0);
+    directory_->SetEntry(at, page, zero, -1);
+    page_counts_.Set(at, 0);
+    return;
+  }
+  ShiftEntries(p + 1, old_count, -1);
+  SetWord(0, n);
+  WritePage(page, 0);
+  if (p == 1) directory_->SetEntry(at, page, Format().has_prefixes ? Prefix(1) : nullptr, Word(1));
+  page_counts_.Set(at, n);
+}
+
+void TIndex::ReplaceRecordNumber(int32_t record) {
+  try {
+    EnsureCurrentPage();
+    const int32_t at = directory_->Position();
+    const int32_t p = in_page_;
+    if (p < 1 || p > PageCountWord()) Damaged(*this);
+    if (record < 0 || record >= SlotLimit()) Damaged(*this);
+    SetWord(p, record);
+    WritePage(current_page_, 0);
+    if (p == 1) directory_->SetEntry(at, current_page_, nullptr, record);
+  } catch (...) {
+    current_position_ = -1;
+    ForgetBufferedPage();
+    RaiseIndexCorrupted();
+  }
+  current_position_ = -1;
+}
+
+void TIndex::MakeEmpty() {
+  current_position_ = -1;
+  CreateEmptyFile();
+  directory_->CreateEmpty();
+  BuildPageCounts();
+  in_page_ = 1;
+}
 
 void TIndex::LoadEntry(int32_t p) {
   current_position_ = -1;

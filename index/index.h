@@ -126,6 +126,42 @@ class TIndex : public TInd1FOps {
   // The last probe's position (directory position or in-page position).
   int32_t SearchProbePosition() const { return probe_; }
 
+  // Maintenance, at the place a search (FindKey) or the cursor left: the
+  // directory Position names the page, InPagePosition the entry. REQUIRES:
+  // an index open for writing. Leaf pages are never merged: a page goes back
+  // to the free list only when its last entry goes.
+  //
+  // Inserts `record` with its key prefix (12 bytes in the large-page
+  // format, else ignored) at InPagePosition (1 .. count + 1). A page that
+  // reaches M + 1 entries splits: the left keeps (M + 1) / 2, the right
+  // gets the rest on a newly allocated page listed right after it. On the
+  // active index the remembered position keeps following the same entry,
+  // and when the new entry went to the right page InPagePosition is its
+  // place there. Any failure throws EDedaZiDBError (index text).
+  void InsertKey(int32_t record, const uint8_t* prefix);
+  // Removes the entry at InPagePosition. A page left empty becomes free and
+  // leaves the directory, except the index's only page, which stays as the
+  // empty index's leaf page. With `adjust` on the active index the
+  // remembered position moves to the entry after the removed one (the new
+  // last entry when it was the last). Any failure throws EDedaZiDBError
+  // (index text).
+  void DeleteKey(bool adjust);
+  // Stores `record` in the entry at InPagePosition (the record moved to
+  // another slot; its key is unchanged). Any failure throws EDedaZiDBError
+  // (index text).
+  void ReplaceRecordNumber(int32_t record);
+  // Makes the index empty: three pages and one directory entry.
+  void MakeEmpty();
+  // Moves the leaf pages in use beyond the first (pages - free + 4) pages
+  // into the lowest free pages, cuts the file there and writes the free
+  // chain: afterwards exactly four pages are free. Returns 1 when done, -1
+  // when refused (four or fewer free pages, or free pages and directory
+  // entries that do not add up to the file). Throws EDedaZiDBError (index
+  // text), cutting nothing, when the directory could not be remapped.
+  int32_t Compact();
+  // After maintenance the cursor must be re-established (RestorePosition,
+  // a search, FirstEntry ...) before it is read.
+
  private:
   // GetEntry(p) and its page into the buffer, checked.
   void LoadEntry(int32_t p);
@@ -139,6 +175,14 @@ class TIndex : public TInd1FOps {
   bool AtFirst() const { return directory_->Position() < 1; }
   void EnterLeafLevel(int32_t p);
   int32_t SlotLimit();
+  // The single page of an empty index (directory of at most one entry
+  // whose page holds nothing), else -1: it has count 0 but is not free.
+  int32_t EmptyLeafPage();
+  // The writable-open check: a free list that does not add up to the file
+  // is rebuilt by scanning, and six or more free pages are compacted.
+  void CheckForWriting();
+  void InsertKeyAt(int32_t record, const uint8_t* prefix);
+  void DeleteKeyAt(bool adjust);
 
   int index_number_;
   int format_level_;

@@ -6,6 +6,8 @@
 #include "base/errors.h"
 #include "base/messages.h"
 #include "index/corruption.h"
+#include "index/find_key.h"
+#include "table/keys.h"
 #include "table/table_definition.h"
 
 namespace logvane {
@@ -51,6 +53,48 @@ void TDaroVivuvIndex::ActivateIndex(int index) {
   if (current_ != nullptr) current_->SetActive(false);
   next.SetActive(true);
   current_ = &next;
+}
+
+bool TDaroVivuvIndex::InsertKeyOf(int index, int32_t record, const uint8_t* image) {
+  TIndex& ix = IndexAt(index);
+  if (FindKey(ix, source_, image).exact) return false;
+  if (&ix == current_) ix.SavePosition(true);
+  uint8_t prefix[kKeyPrefixSize] = {};
+  if (ix.Format().has_prefixes) BuildKeyPrefix(source_.KeyTableDef(), index, image, prefix);
+  ix.InsertKey(record, prefix);
+  return true;
+}
+
+int TDaroVivuvIndex::InsertKeysOf(int32_t record, const uint8_t* image) {
+  for (int i = 0; i < IndexCount(); ++i)
+    if (!InsertKeyOf(i, record, image)) return i;
+  return -1;
+}
+
+bool TDaroVivuvIndex::DeleteKeyOf(int index, const uint8_t* image, bool adjust) {
+  TIndex& ix = IndexAt(index);
+  if (!FindKey(ix, source_, image).exact) return false;
+  ix.DeleteKey(adjust);
+  return true;
+}
+
+int TDaroVivuvIndex::DeleteKeysOf(const uint8_t* image, bool adjust) {
+  for (int i = 0; i < IndexCount(); ++i)
+    if (!DeleteKeyOf(i, image, adjust)) return i;
+  return -1;
+}
+
+int TDaroVivuvIndex::ReplaceRecordNumbers(const uint8_t* image, int32_t record) {
+  for (int i = 0; i < IndexCount(); ++i) {
+    TIndex& ix = IndexAt(i);
+    if (!FindKey(ix, source_, image).exact) return i;
+    ix.ReplaceRecordNumber(record);
+  }
+  return -1;
+}
+
+void TDaroVivuvIndex::MakeAllEmpty() {
+  for (auto& index : indexes_) index->MakeEmpty();
 }
 
 TTableCounters TDaroVivuvIndex::ReadCounters() { return IndexAt(0).ReadCounters(); }

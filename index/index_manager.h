@@ -28,11 +28,27 @@
 //     CurrentOrNext / PriorEntry then give the range's ends for bound
 //     records. SavePosition / RestorePosition bracket anything that moves
 //     the active index's cursor (searches, writes).
-//  6. Close: CloseAll() (also after a failed open; safe when closed).
+//  6. Writing (a table opened with write access): the record write path
+//     changes every index through the calls below, each of which searches
+//     the index for the record's image first (FindKey) and changes it at
+//     the place found. On the active index the position found is
+//     remembered (SavePosition) before an insertion, and an insertion or a
+//     removal with `adjust` keeps that remembered position on the right
+//     entry: RestorePosition afterwards gives the current record again. The
+//     engine raises its own errors for an exact hit where none may be (a
+//     duplicate key) or a missing key; these calls only report them.
+//     MakeAllEmpty empties every index (the table's last record went).
+//  7. Close: CloseAll() (also after a failed open; safe when closed).
+//
+// A writable open also checks every leaf page file: a free-page list that
+// does not add up to the file is rebuilt by scanning, and six or more free
+// pages are compacted down to four; the close writes each free chain back
+// in ascending order. A read-only open writes nothing.
 //
 // Errors: damage found in an index file raises "Index structure may be
 // corrupted. Suggest rebuild" where it is found; file failures surface as
-// EInOutError. Nothing here writes to a file except WriteCounters.
+// EInOutError, except inside InsertKey, DeleteKey and ReplaceRecordNumber,
+// which report every failure as index damage.
 #pragma once
 
 #include <memory>
@@ -70,6 +86,31 @@ class TDaroVivuvIndex {
   // The active index; nullptr when nothing is open.
   TIndex* Current() { return current_; }
   int ActiveIndexNumber() const { return current_ != nullptr ? current_->IndexNumber() : -1; }
+
+  // The write path's index changes. `image` is the record's image (not the
+  // key source's record buffer); REQUIRES: open for writing.
+  //
+  // Inserts record `record` into index `index` at its key's place; false,
+  // changing nothing, when the index already holds a record with an equal
+  // key (an exact hit).
+  bool InsertKeyOf(int index, int32_t record, const uint8_t* image);
+  // InsertKeyOf on every index in order; stops at the first exact hit and
+  // returns that index number, or -1 when every index took the record.
+  // Index 0 is searched first and every key ends with the primary key, so
+  // a duplicate stops the insertion before any index changed.
+  int InsertKeysOf(int32_t record, const uint8_t* image);
+  // Removes the entry of the record with image `image` from index `index`;
+  // false, changing nothing, when the search does not meet it exactly.
+  bool DeleteKeyOf(int index, const uint8_t* image, bool adjust);
+  // DeleteKeyOf on every index in order; returns the first index that
+  // lacks the record (having changed the ones before it), or -1.
+  int DeleteKeysOf(const uint8_t* image, bool adjust);
+  // The record with image `image` moved to slot `record`: every index's
+  // entry for it names the new slot. Returns the first index that lacks the
+  // record (having changed the ones before it), or -1.
+  int ReplaceRecordNumbers(const uint8_t* image, int32_t record);
+  // Empties every index.
+  void MakeAllEmpty();
 
   // Page 1 of index 0's leaf page file. REQUIRES: open.
   TTableCounters ReadCounters();

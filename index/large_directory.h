@@ -23,6 +23,14 @@
 // the block's first entry and one after its last, so that maintenance can
 // write a block image starting one entry earlier or later.
 //
+// Maintenance. An insertion or removal rewrites every block from the changed
+// one to the end, carrying one entry across each block boundary (the entry
+// pushed out of slot 199, or the next block's head pulled into it); a block
+// is added when the 201st, 401st, ... entry arrives and cut when its last
+// entry goes; block 0 is rewritten with the new count after every insertion
+// and removal. Fresh slots get page 0, record -1 and a zero prefix; bytes
+// 4000 .. 4095 are written as zeros.
+//
 // THeader keeps a copy of the first entry of every block in memory,
 // ceil(C / 200) elements, so that a search can probe block boundaries
 // without reading blocks. Its capacity starts at 40 and becomes
@@ -70,17 +78,37 @@ class TKeyBufSecondIndex : public TSecondIndex {
   explicit TKeyBufSecondIndex(std::string path);
   ~TKeyBufSecondIndex() override;
 
+  void CreateEmpty() override;
   // Reads block 0 and every block's first entry; afterwards no block is
   // buffered and Position is 0.
   void LoadDirectory() override;
+  // Nothing happens when no entry names `page`.
+  void UpdateByPage(int32_t page, int32_t new_page, const uint8_t* prefix, int32_t record) override;
   // Probes the multiple of 200 nearest the upper middle when one lies
   // strictly inside (lo, hi), from the block heads (its block is then read
   // and must start with the same record); otherwise the upper middle,
   // through the block buffer. The plain Exception (index text) for lo < 0,
   // hi >= Count or a head that disagrees with its block.
   TDirProbe ProbeMiddle(int32_t lo, int32_t hi) override;
+  // The plain Exception with "idx L2 code <p>" appended for p outside
+  // 0 .. Count-1. Afterwards, and after a failure, no block is buffered.
+  void DeleteEntry(int32_t p) override;
+  // The plain Exception with "idx L2 code <p>" appended for p < 0.
+  // Afterwards, and after a failure, no block is buffered.
+  void InsertEntry(int32_t p, int32_t page, const uint8_t* prefix, int32_t record) override;
   TDirEntry GetEntry(int32_t p) override;
+  // The plain Exception with "idx L2 code <p>" appended for p outside
+  // 0 .. Count-1, or "idx L2 code <page>" when entry p names another page.
+  void SetEntry(int32_t p, int32_t page, const uint8_t* prefix, int32_t record) override;
+  // Sets moved[k] to -1 for every page it remapped.
+  int32_t RemapPages(std::vector<int32_t>& moved, std::vector<int32_t>& targets) override;
+  // Scans the blocks from the first, each from its last entry in use down;
+  // the block found stays buffered.
+  int32_t FindPage(int32_t page) override;
   void CloseDirectory() override;
+
+  // Count += d, and block 0 rewritten with it.
+  void AdjustCount(int32_t d);
 
   int32_t BufferedBlock() const { return block_no_; }
   const THeader& Heads() const { return heads_; }
@@ -90,6 +118,14 @@ class TKeyBufSecondIndex : public TSecondIndex {
   // positioning rule says so.
   const uint8_t* Locate(int32_t p);
   void ReadBlock(int32_t b);
+  // Block b into the buffer for a change: read when the file has it (and it
+  // is not buffered), else a block of fresh entries.
+  void BringBlock(int32_t b);
+  // Writes the buffer as block b (bytes 4000 .. 4095 zeroed first).
+  void WriteBlock(int32_t b);
+  uint8_t* Slot(int32_t s) { return image_ + s * kDirEntryBytes; }
+  // The number of blocks that hold entries.
+  int32_t DataBlocks() const { return (count_ + kDirEntriesPerBlock - 1) / kDirEntriesPerBlock; }
 
   platform::File file_;
   std::unique_ptr<uint8_t[]> block_;
@@ -97,6 +133,7 @@ class TKeyBufSecondIndex : public TSecondIndex {
   int32_t block_no_ = -1;
   int32_t blocks_ = 0;  // whole blocks in the file
   THeader heads_;
+  std::unique_ptr<uint8_t[]> block0_;  // block 0 as written: the count, then zeros
 };
 
 }  // namespace logvane

@@ -22,7 +22,17 @@ class TPageCounts {
     counts_.push_back(count);
     total_ += count;
   }
-  // REQUIRES: 0 <= at < Size().
+  // REQUIRES: 0 <= at <= Size() (Insert), 0 <= at < Size() (Erase, Set).
+  void Insert(int32_t at, int32_t count) {
+    counts_.insert(counts_.begin() + at, count);
+    total_ += count;
+    Invalidate(at);
+  }
+  void Erase(int32_t at) {
+    total_ -= counts_[at];
+    counts_.erase(counts_.begin() + at);
+    Invalidate(at);
+  }
   void Set(int32_t at, int32_t count) {
     total_ += int64_t{count} - counts_[at];
     counts_[at] = count;

@@ -139,6 +139,13 @@ class TInd1FOps {
   void SetWord(int k, int32_t value);
   const uint8_t* Prefix(int k) const { return key_ + kPrefixBytes * k; }
 
+  // Free pages. The free list lives in memory while the file is open, its
+  // first element the page that page 0 names; on disk the free pages form a
+  // chain through their link words in list order. Page 0 is rewritten at
+  // every allocation and release, a released page is linked to the previous
+  // first free page, so the chain on disk always matches the list; the
+  // whole chain is rewritten only by SaveFreeList.
+  //
   // Reads the on-disk chain of free pages into the free list. Only pages
   // that really are free are listed: each lies in 2 .. pages - 1, has entry
   // count 0 and appears once; the walk stops at the first page that breaks
@@ -146,11 +153,69 @@ class TInd1FOps {
   // buffered page.
   void LoadFreeList();
   const std::vector<int32_t>& FreePages() const { return free_pages_; }
+  // Whether the last LoadFreeList found page 0 counting exactly the pages
+  // of a chain that ends with -1 (true after SaveFreeList).
+  bool FreeChainSound() const { return free_chain_sound_; }
+  // Whether the list changed since it was loaded or saved.
+  bool FreeListChanged() const { return free_list_changed_; }
   // Drops `page` from the free list (a page the directory names).
   void UnlistFreePage(int32_t page);
+  // Writes the image at `shift` to the first free page (adding four pages
+  // first when none is free), takes that page off the list, rewrites page 0
+  // and returns the page. The page buffer is left as it was. A failed write
+  // throws EDedaZiDBError (index text) and keeps the page on the list.
+  int32_t AllocatePage(int shift);
+  // Puts `page`, already written as a free page linked to the previous
+  // first free page, first on the list and rewrites page 0; forgets the
+  // buffered page. Throws EDedaZiDBError (index text) when the page is on
+  // the list already or cannot be a leaf page.
+  void FreePage(int32_t page);
+  // Appends four free pages (s .. s + 3 for a file of s pages) chained in
+  // order, the last linking to -1, and adds them to the end of the list.
+  void ExtendFile();
+  // Writes the list, sorted ascending, as the chain: page 0 with the count
+  // and the first page, every listed page with count 0 and a link to the
+  // next (-1 for the last). Forgets the buffered page.
+  void SaveFreeList();
+  // Lists every page from 2 on whose entry count is 0, ascending, except
+  // `empty_leaf` (the single leaf page of an empty index, or -1). A file of
+  // exactly three pages is not scanned: its list is empty.
+  void ScanFreePages(int32_t empty_leaf);
+  // Makes the file of an empty index: three pages, nothing after them;
+  // pages 0 and 2 get count 0 and link -1 (all their units), page 1 is
+  // kept (in index 0's file it holds the table counters). Empties the free
+  // list and forgets the buffered page.
+  void CreateEmptyFile();
 
  protected:
   static constexpr int kPrefixBytes = 12;
+
+  // Moves entries first .. last (their words and key prefixes) by `delta`
+  // slots (-1 or 1) within the buffer. Nothing moves when last < first.
+  void ShiftEntries(int first, int last, int delta);
+  // Stores the key prefix of word k (zeros when `prefix` is null). Nothing
+  // happens in the small-page format.
+  void SetPrefix(int k, const uint8_t* prefix);
+  // Writes page `page` as a page of the free chain: count `count`, link
+  // `link`, zeros after them (or, with `dead_slots`, -1 in every other
+  // entry slot); the entry unit only, or with `whole` every unit (a zero
+  // key area) so that the file grows to hold it. Does not touch the page
+  // buffer.
+  void WriteChainPage(int32_t page, int32_t count, int32_t link, bool whole,
+                      bool dead_slots = false);
+  // A leaf page given up: count 0, link `link`, -1 in every other slot.
+  void WriteFreedPage(int32_t page, int32_t link);
+  // Page 0 from the free list: its length and its first page or -1.
+  void WriteFreeHead();
+  // Copies every unit of page `from` onto page `to` through the page
+  // buffer.
+  void CopyPage(int32_t from, int32_t to);
+  // After WritePage(page, -1): moves the image back to its normal place,
+  // so the buffer holds the page as written and need not be read again.
+  void SettleShiftedImage(int32_t page);
+  // Cuts the file after `pages` pages.
+  void CutPages(int32_t pages);
+  std::vector<int32_t>& MutableFreePages() { return free_pages_; }
 
  private:
   void CheckShift(int shift) const;
@@ -170,6 +235,10 @@ class TInd1FOps {
   uint8_t* entries_ = nullptr;
   uint8_t* key_ = nullptr;
   std::vector<int32_t> free_pages_;
+  // A whole page of zeros; WriteChainPage fills and clears its first words.
+  std::unique_ptr<uint8_t[]> chain_page_;
+  bool free_chain_sound_ = true;
+  bool free_list_changed_ = false;
 };
 
 }  // namespace logvane

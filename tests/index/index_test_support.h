@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "base/errors.h"
+#include "index/index_check.h"
 #include "index/index_manager.h"
 #include "index/key_source.h"
 #include "platform/file.h"
@@ -72,6 +73,22 @@ struct TTestTable {
   }
 };
 
+// Builds the table so that its data file holds every record of `t.slots`
+// while its indexes list only the live records whose slots are not in
+// `absent`: those records can then be inserted. The counters show no free
+// record and an autoincrement value above every stored one.
+inline void BuildWithout(TTestTable& t, const std::vector<int32_t>& absent,
+                         tools::IndexBuildOptions options = {}) {
+  std::vector<std::vector<uint8_t>> all = t.slots;
+  for (int32_t r : absent) t.slots[r] = tools::FreeRecordImage(t.desc.RecordLength(), -1);
+  options.free_records = 0;
+  options.first_free_record = -1;
+  options.next_autoinc = 2000000000;
+  t.Build(options);
+  t.slots = std::move(all);
+  tools::WriteDataFile(platform::ChangeFileExt(t.mti, ".MTD"), t.slots);
+}
+
 // A table opened as the engine opens it.
 struct TOpenTable {
   TDataSource source;
@@ -83,6 +100,41 @@ struct TOpenTable {
     opened = indexes.OpenAll(mti, source.Def().IndexCount(), source.Def().FormatLevel());
   }
 };
+
+// The consistency check of every index of an open table, whose live records
+// are those marked in `live`; its in-memory state is compared too.
+inline std::vector<std::string> CheckAll(TOpenTable& open, const std::string& mti,
+                                         const std::vector<bool>& live) {
+  std::vector<std::string> problems;
+  for (int i = 0; i < open.indexes.IndexCount(); ++i) {
+    TIndexCheckInput in;
+    in.table_path = mti;
+    in.index = i;
+    in.live = &live;
+    in.open_index = &open.indexes.IndexAt(i);
+    for (std::string& line : CheckIndex(in, open.source)) problems.push_back(std::move(line));
+  }
+  return problems;
+}
+
+// The index's records in cursor order, walked forward or backward.
+inline std::vector<int32_t> Walk(TIndex& ix, bool forward) {
+  std::vector<int32_t> order;
+  const int32_t n = ix.KeyCount();
+  int32_t r = forward ? ix.FirstEntry() : ix.LastEntry();
+  for (int32_t k = 0; k < n; ++k) {
+    if (k > 0) {
+      if (forward)
+        ix.StepForward();
+      else
+        ix.StepBack();
+      r = ix.CurrentEntry();
+    }
+    order.push_back(r);
+  }
+  if (!forward) std::reverse(order.begin(), order.end());
+  return order;
+}
 
 // The expected order of `index`: the live records sorted by the full key.
 inline std::vector<int32_t> ExpectedOrder(const TmtbTableDef& def, const TTestTable& t, int index) {
