@@ -8,14 +8,8 @@
 namespace logvane {
 
 TBlobStream::TBlobStream(TDaroVivuv& owner, const TField& field, TBlobStreamMode mode)
-    : owner_(owner), field_(field.FieldNo() - 1) {
+    : owner_(owner), field_object_(field), mode_(mode), field_(field.FieldNo() - 1) {
   if (owner.State() == dsFilter) throw EDatabaseError(msg::kBlobInFilterMode);
-  TRecordBuffer buffer = owner.BufferForState();
-  if (buffer == nullptr || field_ < 0) return;  // detached
-  record_ = owner.BufferRecordNumber(buffer);
-  holder_ = owner.LoadBlobHolder(field_, buffer, record_);
-  if (holder_ == nullptr) throw EDatabaseError(msg::kBlobDataInaccessible);
-  serial_ = owner.open_serial_;
   if (mode != bmRead) {
     if (field.ReadOnly()) {
       throw EDatabaseError(FormatMessage(msg::kFieldCannotBeModified, {field.DisplayName()}));
@@ -23,6 +17,26 @@ TBlobStream::TBlobStream(TDaroVivuv& owner, const TField& field, TBlobStreamMode
     if (owner.State() != dsEdit && owner.State() != dsInsert) {
       throw EDatabaseError(msg::kNotEditing);
     }
+  }
+  TRecordBuffer buffer = owner.BufferForState();
+  if (buffer == nullptr || field_ < 0) return;  // detached
+  record_ = owner.BufferRecordNumber(buffer);
+  holder_ = owner.LoadBlobHolder(field_, buffer, record_);
+  if (holder_ == nullptr) throw EDatabaseError(msg::kBlobDataInaccessible);
+  serial_ = owner.open_serial_;
+  if (mode == bmWrite) {
+    owner_.iface_.BlobAccess(TBlobOperation::kTruncate, field_, nullptr, -1, nullptr, holder_, 0, 0,
+                             nullptr);
+    written_ = true;
+  }
+}
+
+TBlobStream::~TBlobStream() {
+  if (!written_ || serial_ != owner_.open_serial_) return;
+  try {
+    owner_.FieldChanged(field_object_);
+  } catch (const std::exception& e) {
+    owner_.HandleError(e);
   }
 }
 
@@ -41,7 +55,15 @@ int64_t TBlobStream::Read(void* buffer, int64_t count) {
   return got > 0 ? got : 0;
 }
 
-int64_t TBlobStream::Write(const void* /*buffer*/, int64_t /*count*/) { return 0; }
+int64_t TBlobStream::Write(const void* buffer, int64_t count) {
+  if (mode_ == bmRead || count <= 0 || !Attached()) return 0;
+  int64_t put = 0;
+  owner_.iface_.BlobAccess(TBlobOperation::kWrite, field_, nullptr, -1, const_cast<void*>(buffer),
+                           holder_, count, position_, &put);
+  if (put > 0) position_ += put;
+  written_ = true;
+  return put > 0 ? put : 0;
+}
 
 int64_t TBlobStream::Seek(int64_t offset, TSeekOrigin origin) {
   if (!Attached()) return 0;

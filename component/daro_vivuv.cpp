@@ -7,29 +7,16 @@
 #include "component/component_messages.h"
 #include "component/field_mapping.h"
 #include "platform/file.h"
+#include "table/table_definition.h"
 
 namespace logvane {
 
 namespace {
 
-// Offsets inside the record-info area at R + 1 + K.
-constexpr int kPositionAt = 0;      // int32
-constexpr int kEditStateAt = 4;     // byte
-constexpr int kBookmarkFlagAt = 5;  // byte
-constexpr int kBookmarkAt = 8;      // two int32
-
 // Read access, compatibility sharing: the open that only fetches the field
 // definitions of a closed table.
 constexpr uint32_t kOpenReadCompatible = 0x00;
 constexpr size_t kShortString = 255;
-
-int32_t GetNative32(const uint8_t* p) {
-  int32_t v;
-  std::memcpy(&v, p, sizeof v);
-  return v;
-}
-
-void PutNative32(uint8_t* p, int32_t v) { std::memcpy(p, &v, sizeof v); }
 
 }  // namespace
 
@@ -60,6 +47,7 @@ std::string TDaroVivuv::IndexName() const {
 }
 
 void TDaroVivuv::SetIndexName(const std::string& name) {
+  if (Active()) CheckBrowseMode();
   index_name_ = name;
   if (!Active()) return;
   SelectIndexNamed();
@@ -243,7 +231,21 @@ void TDaroVivuv::GoLast() {
   pending_edge_ = kEdgeLast;
 }
 
-int TDaroVivuv::RecordCountInOrder() { return iface_.OrderRecordCount(); }
+int TDaroVivuv::RecordCountInOrder() {
+  // Counting a filtered order re-reads the current record.
+  const bool keep_blobs = engine_filtering_ && (State() == dsEdit || State() == dsInsert);
+  if (!keep_blobs) return iface_.OrderRecordCount();
+  SavePendingBlobs();
+  int count = 0;
+  try {
+    count = iface_.OrderRecordCount();
+  } catch (...) {
+    RestorePendingBlobs();
+    throw;
+  }
+  RestorePendingBlobs();
+  return count;
+}
 
 int TDaroVivuv::ActivePosition() {
   TRecordBuffer active = ActiveBuffer();
@@ -278,9 +280,11 @@ TRecordBuffer TDaroVivuv::BufferForState() const {
 bool TDaroVivuv::FetchFieldValue(const TField& field, void* destination) {
   TRecordBuffer buffer = BufferForState();
   if (buffer == nullptr) return false;
-  // Calculated and lookup fields (field number 0 or less) do not exist yet.
+  // Calculated and lookup fields (field number 0 or less) do not exist.
   if (field.FieldNo() < 1 || field.FieldNo() > static_cast<int>(slots_.size())) return false;
-  return FetchTableFieldValue(slots_[field.FieldNo() - 1], buffer, field, destination);
+  const TFieldSlot& slot = slots_[field.FieldNo() - 1];
+  if (IsBlobType(slot.code)) return BlobFieldHasValue(field.FieldNo() - 1, buffer);
+  return FetchTableFieldValue(slot, buffer, field, destination);
 }
 
 std::string_view TDaroVivuv::FetchText(const TField& field, char* scratch) {

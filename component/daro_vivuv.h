@@ -3,7 +3,8 @@
 // the order of a chosen index, one current record at a time, through the
 // field objects of the dataset framework (dataset.h): properties, opening
 // and closing, fetching, positions and bookmarks, read-mode blob streams
-// (blob_stream.h), and filtering and searching (daro_vivuv_filter.cpp).
+// (blob_stream.h), filtering and searching (daro_vivuv_filter.cpp) and the
+// edit cycle (daro_vivuv_edit.cpp).
 //
 // Typical use, as the log export does it:
 //   TDaroVivuv table;
@@ -37,10 +38,22 @@
 // A memo or formatted-text field compares as its whole text, read from the
 // blob file for the record under test.
 //
+// EDITING. With ReadOnly false the table is opened for reading and writing
+// (others may only read); the dataset framework's Edit, Insert, Append,
+// Post, Cancel and Delete then change it through the façade. A record being
+// edited is locked in its buffer (edit state 1); posting copies the buffer
+// into the engine's current image and rewrites or adds the record; the
+// engine's errors come back as EDatabaseError with the same message (the
+// engine's error nested inside, std::rethrow_if_nested). Blob values are
+// written through write-mode blob streams into the field's blob holder,
+// which the engine stores when the record is posted; a new record's holders
+// belong to record number -1 until then.
+//
 // All messages are raised as EDatabaseError unless noted.
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -166,6 +179,22 @@ class TDaroVivuv : public TDataSet {
   void AppendBlobValue(const TField& field, std::string& out) override;
   bool CurrentRecordCopy(TRecordBuffer buffer) override;
 
+  // The edit cycle: ModifyAllowed is true while the table is open writable
+  // and ReadOnly is false. BeginRecordEdit raises "That record is already
+  // locked" for a buffer locked already. Posting, adding and deleting raise
+  // the engine's errors again as EDatabaseError; a failed post leaves the
+  // buffer and the blob values written for it as they were.
+  bool ModifyAllowed() override;
+  void BeginRecordEdit() override;
+  void CancelEdit() override;
+  // Clears the image, marks the buffer as a new record (position -1, record
+  // number -1) and stores the fields' default texts (field_mapping.h).
+  void InitNewRecord(TRecordBuffer buffer) override;
+  // Writes one table field into the buffer of the state, after the field's
+  // OnValidate has accepted it; clearing a blob field empties its value
+  // through the holder, so that the post frees it.
+  void StoreFieldValue(const TField& field, const void* source) override;
+
   void ReadBookmark(TRecordBuffer buffer, uint8_t* data) override;
   void WriteBookmark(TRecordBuffer buffer, const uint8_t* data) override;
   TBookmarkFlag ReadBookmarkFlag(TRecordBuffer buffer) override;
@@ -226,6 +255,17 @@ class TDaroVivuv : public TDataSet {
 
   enum TPendingEdge { kEdgeNone = 0, kEdgeFirst = 1, kEdgeLast = 2 };
   static constexpr int kBookmarkSize = 8;
+  // Offsets inside the record-info area at R + 1 + K.
+  static constexpr int kPositionAt = 0;      // int32
+  static constexpr int kEditStateAt = 4;     // byte: 0 none, 1 locked, 2 deleted
+  static constexpr int kBookmarkFlagAt = 5;  // byte
+  static constexpr int kBookmarkAt = 8;      // two int32
+  static int32_t GetNative32(const uint8_t* p) {
+    int32_t v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+  }
+  static void PutNative32(uint8_t* p, int32_t v) { std::memcpy(p, &v, sizeof v); }
 
   // The record buffer whose values the current state reads; null when none
   // (browsing an empty table, or a state whose buffer arrives with the edit
@@ -237,6 +277,32 @@ class TDaroVivuv : public TDataSet {
   TBlob* LoadBlobHolder(int field, const uint8_t* image, int32_t record);
   // The table fields' slots in the record image, taken at open.
   std::vector<TFieldSlot> slots_;
+
+  // Blob values written for the record being edited or inserted live in
+  // the field's holder, and the engine drops a holder's change whenever it
+  // re-reads its current record. Around engine calls that may do so while a
+  // record is being edited (a post that fails, counting a filtered order)
+  // the changed values are kept here and written back.
+  struct TPendingBlob {
+    int field = -1;
+    int32_t record = -1;
+    bool saved = false;
+    std::vector<uint8_t> bytes;
+  };
+  std::vector<TPendingBlob> pending_blobs_;
+  void SavePendingBlobs();
+  void RestorePendingBlobs();
+  // Runs an engine write for the edit cycle: engine errors come back as
+  // EDatabaseError (the original nested), and the pending blob values are
+  // restored when it fails.
+  void RunEngineWrite(void (TmtbIFace::*write)());
+  // Whether a blob field (from 0) has a value in `buffer`, its holder's
+  // unposted change counted.
+  bool BlobFieldHasValue(int field, TRecordBuffer buffer);
+  // The old bytes of a field while its OnValidate runs: null flag, slot.
+  std::vector<uint8_t> validate_scratch_;
+  // Memo values the filter reads while a holder holds an unposted change.
+  TBlob filter_blob_{-1};
   void SelectIndexNamed();
   void RebuildIndexDefs();
   uint8_t* Info(TRecordBuffer buffer) const { return buffer + info_offset_; }

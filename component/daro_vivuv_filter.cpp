@@ -115,6 +115,7 @@ std::string_view TrimBlanks(std::string_view s) {
 // ---- The filter properties ----------------------------------------------------
 
 void TDaroVivuv::SetFilter(const std::string& text) {
+  if (Active() && filtered_) CheckBrowseMode();
   if (!Active() || !filtered_) {
     filter_ = text;
     return;
@@ -128,6 +129,7 @@ void TDaroVivuv::SetFilter(const std::string& text) {
 }
 
 void TDaroVivuv::SetFiltered(bool value) {
+  if (Active()) CheckBrowseMode();
   if (value == filtered_) return;
   if (!Active()) {
     filtered_ = value;
@@ -141,6 +143,7 @@ void TDaroVivuv::SetFiltered(bool value) {
 }
 
 void TDaroVivuv::SetFilterOptions(TFilterOptions options) {
+  if (Active() && filtered_) CheckBrowseMode();
   if (!Active() || !filtered_) {
     filter_options_ = options;
     return;
@@ -154,6 +157,7 @@ void TDaroVivuv::SetFilterOptions(TFilterOptions options) {
 }
 
 void TDaroVivuv::SetOnFilterRecord(TFilterRecordEvent handler) {
+  if (Active()) CheckBrowseMode();
   on_filter_record_ = std::move(handler);
   event_filter_ = static_cast<bool>(on_filter_record_);
   if (!Active() || !filtered_) return;
@@ -263,8 +267,18 @@ void TDaroVivuv::TFilterAccess::ReadFilterValue(const TFilterField& ref, TVarian
     case TFilterFieldKind::kText: value.SetText(TableFieldText(slot, buffer, field)); return;
     case TFilterFieldKind::kMemo: {
       // Read from the blob file for the record under test, not through a
-      // blob stream: streams are refused while filtering.
-      TBlob* holder = owner_.LoadBlobHolder(n, buffer, owner_.BufferRecordNumber(buffer));
+      // blob stream: streams are refused while filtering. A holder with an
+      // unposted change (the record being edited) is left alone: the value
+      // is read into a holder of the component's own.
+      const int32_t record = owner_.BufferRecordNumber(buffer);
+      const TBlob* shared = owner_.iface_.FindBlobHolder(n);
+      const TBlob* holder = nullptr;
+      if (shared != nullptr && shared->State() == kBlobChanged) {
+        if (owner_.iface_.LoadBlobCopy(n, buffer, record, owner_.filter_blob_))
+          holder = &owner_.filter_blob_;
+      } else {
+        holder = owner_.LoadBlobHolder(n, buffer, record);
+      }
       if (holder == nullptr) throw EDatabaseError(msg::kBlobDataInaccessible);
       const std::vector<uint8_t>& data = holder->Data();
       value.SetText(std::string_view(reinterpret_cast<const char*>(data.data()), data.size()));

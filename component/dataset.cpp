@@ -61,10 +61,13 @@ void TDataSet::OpenCursor() {
   eof_ = record_count_ == 0;
 }
 
+// A record being edited or inserted is dropped: the subclass's close
+// releases whatever it held for it.
 void TDataSet::Close() {
   if (state_ == dsInactive) return;
   Notify(BeforeClose);
   state_ = dsInactive;
+  modified_ = false;
   CloseCursor();
   Notify(AfterClose);
 }
@@ -180,6 +183,23 @@ void TDataSet::ResyncExactCentered() {
   if (FetchRecord(buffers_[static_cast<size_t>(record_count_)], gmCurrent) != grOK) {
     throw EDatabaseError(msg::kRecordNotFound);
   }
+  FillAroundFetched();
+}
+
+void TDataSet::ResyncAfterChange() {
+  current_record_ = -1;
+  TRecordBuffer spare = buffers_[static_cast<size_t>(record_count_)];
+  if (FetchRecord(spare, gmCurrent) != grOK && FetchRecord(spare, gmNext) != grOK &&
+      FetchRecord(spare, gmPrior) != grOK) {
+    ClearBuffers();
+    return;
+  }
+  FillAroundFetched();
+}
+
+// The record just fetched into the spare slot becomes the active one, with
+// records on both sides of it.
+void TDataSet::FillAroundFetched() {
   MoveBuffer(record_count_, 0);
   ActivateBuffers();
   for (int before = (buffer_count_ - 1) / 2; before > 0 && GetPriorRecord(); --before) {
@@ -192,6 +212,7 @@ void TDataSet::ResyncExactCentered() {
 
 void TDataSet::First() {
   CheckActive();
+  CheckBrowseMode();
   Notify(BeforeScroll);
   ClearBuffers();
   GoFirst();
@@ -202,6 +223,7 @@ void TDataSet::First() {
 
 void TDataSet::Last() {
   CheckActive();
+  CheckBrowseMode();
   Notify(BeforeScroll);
   ClearBuffers();
   GoLast();
@@ -212,6 +234,7 @@ void TDataSet::Last() {
 
 int TDataSet::MoveBy(int distance) {
   CheckActive();
+  CheckBrowseMode();
   int moved = 0;
   if ((distance > 0 && eof_) || (distance < 0 && bof_) || distance == 0) return 0;
   Notify(BeforeScroll);
@@ -264,27 +287,32 @@ void TDataSet::UpdateCursorPos() {
 
 bool TDataSet::FindFirst() {
   CheckActive();
+  CheckBrowseMode();
   return FindMatching(true, true);
 }
 
 bool TDataSet::FindLast() {
   CheckActive();
+  CheckBrowseMode();
   return FindMatching(true, false);
 }
 
 bool TDataSet::FindNext() {
   CheckActive();
+  CheckBrowseMode();
   return FindMatching(false, true);
 }
 
 bool TDataSet::FindPrior() {
   CheckActive();
+  CheckBrowseMode();
   return FindMatching(false, false);
 }
 
 bool TDataSet::Locate(std::string_view key_fields, const std::vector<TVariant>& key_values,
                       TLocateOptions options) {
   CheckActive();
+  CheckBrowseMode();
   return LocateValues(key_fields, key_values, options);
 }
 
@@ -292,6 +320,7 @@ std::vector<TVariant> TDataSet::Lookup(std::string_view key_fields,
                                        const std::vector<TVariant>& key_values,
                                        std::string_view result_fields) {
   CheckActive();
+  CheckBrowseMode();
   return LookupValues(key_fields, key_values, result_fields);
 }
 
@@ -312,6 +341,7 @@ TBookmark TDataSet::GetBookmark() {
 void TDataSet::GotoBookmark(const TBookmark& bookmark) {
   if (bookmark.empty()) return;
   CheckActive();
+  CheckBrowseMode();
   if (static_cast<int>(bookmark.size()) != bookmark_size_) {
     throw EDatabaseError(msg::kRecordNotFound);
   }

@@ -2,10 +2,10 @@
 // extends. TDataSet keeps the dataset state, a ring of cached record
 // buffers around the current record, the begin/end-of-data flags, the field
 // definition list and the field objects, the before/after events, and the
-// public verbs Open, Close, First, Next, Prior, Last, MoveBy and the
-// bookmark verbs. Everything that knows the table lives in a subclass, which
-// overrides the virtual slots below. (The edit cycle, calculated fields and
-// searching are not part of the framework yet.)
+// public verbs Open, Close, First, Next, Prior, Last, MoveBy, the bookmark
+// verbs, searching and the edit cycle (Edit, Insert, Append, Post, Cancel,
+// Delete). Everything that knows the table lives in a subclass, which
+// overrides the virtual slots below. (Calculated fields do not exist.)
 //
 // RECORD BUFFERS. The subclass decides the size and layout of a record
 // buffer; the framework only allocates them through NewRecordBuffer, hands
@@ -76,6 +76,21 @@
 //   SetActivePosition (ignored), BookmarkAlive (false), BookmarkOrder (0),
 //   CurrentRecordCopy (false), SequencedOrder (true), FindMatching,
 //   LocateValues and LookupValues (nothing found).
+// The edit cycle's slots (defaults: a dataset that cannot be changed):
+//   ModifyAllowed      whether the dataset may be changed (false)
+//   BeginRecordEdit    lock the active record for editing; the cursor
+//                      stands on it
+//   CancelEdit         drop the changes of the record being edited or
+//                      inserted
+//   InitNewRecord      prepare a new record buffer (defaults)
+//   PostBuffer         write the active buffer: rewrite the record while
+//                      editing, add it while inserting
+//   AddFromBuffer      add the record in a buffer (InsertRecord and
+//                      AppendRecord)
+//   DeleteCurrent      delete the active record; the cursor stands on it
+//   StoreFieldValue    write one field's value in dataset form (nullptr: no
+//                      value) into the buffer the state designates, then
+//                      call FieldChanged
 // The table component must call Close() in its own destructor: the base
 // destructor can no longer reach the subclass's slots.
 // Which buffer holds the values a field reads depends on State(): the
@@ -94,6 +109,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/errors.h"
 #include "component/field_defs.h"
 #include "component/fields.h"
 #include "component/format_settings.h"
@@ -129,6 +145,19 @@ using TFilterRecordEvent = std::function<void(class TDataSet&, bool& accept)>;
 // The application's error handler: errors that must not stop the work in
 // hand (a record filter that fails on one record) are handed to it.
 using TErrorHandler = std::function<void(const std::exception&)>;
+
+// What an error event of the edit cycle decides: raise the error, raise
+// EAbort instead (a silent stop), or try the operation again.
+enum TDataAction { daFail, daAbort, daRetry };
+// An error event: sees the error of Edit, Post or Delete and decides.
+using TDataSetErrorEvent =
+    std::function<void(class TDataSet&, const EDatabaseError&, TDataAction&)>;
+
+// The silent stop an error event asks for with daAbort.
+class EAbort : public Exception {
+ public:
+  EAbort() : Exception("Operation aborted") {}
+};
 
 // Options of Locate and Lookup, a set of bits: letter case ignored; the
 // last key field's text matches as a prefix.
@@ -240,8 +269,64 @@ class TDataSet {
   // its zero byte; a subclass may answer from its record buffer directly.
   virtual std::string_view FetchText(const TField& field, char* scratch);
 
+  // ---- The edit cycle ------------------------------------------------------
+  // States: browsing (dsBrowse) -> Edit -> dsEdit, Insert/Append ->
+  // dsInsert; Post and Cancel return to browsing. A verb that would leave a
+  // record being edited or inserted first applies the browse-mode rule
+  // (CheckBrowseMode): the record is posted when a field was changed,
+  // otherwise cancelled. Moving the cursor (First, Last, MoveBy, bookmarks,
+  // the Find verbs, Locate, Lookup) does so; closing drops the changes.
+  //
+  // Each raises "Cannot perform this operation on a closed dataset" while
+  // closed, and Edit, Insert, Append and Delete raise "Cannot modify a
+  // read-only dataset" when the dataset may not be changed.
+
+  // Edits the current record (on an empty dataset: Insert). Nothing while
+  // already editing or inserting.
+  void Edit();
+  // A new record before the current one, with its defaults; OnNewRecord may
+  // set more values.
+  void Insert();
+  // A new record after the last one, with its defaults.
+  void Append();
+  // Writes the record being edited or inserted, after BeforePost and the
+  // checks of every field: a required field without a value raises "Field
+  // '<name>' must have a value", a number outside its minimum and maximum
+  // names the value, the field and the range. A failure leaves the record
+  // being edited or inserted, its values kept. Afterwards the written record
+  // is current (or, when it left the order's range or filter, its
+  // neighbour). Nothing while browsing.
+  void Post();
+  // Drops the changes of the record being edited or inserted; the cursor
+  // returns to the record it stood on. Nothing while browsing.
+  void Cancel();
+  // Deletes the current record (while inserting: cancels the insert); the
+  // next record becomes current, or the prior one when it was the last.
+  // Raises "Cannot perform this operation on an empty dataset" when there
+  // is none.
+  void Delete();
+  // Inserts (appends) a record whose fields take `values` in field order
+  // (an empty TVariant, or fewer values, leave fields at their defaults; a
+  // null value clears the field) and posts it at once. A failure cancels
+  // the new record.
+  void InsertRecord(const std::vector<TVariant>& values);
+  void AppendRecord(const std::vector<TVariant>& values);
+  // The browse-mode rule: a record being edited or inserted is posted when
+  // modified, else cancelled.
+  void CheckBrowseMode();
+  // Whether a field of the record being edited or inserted was set.
+  bool Modified() const { return modified_; }
+  // Whether the dataset may be changed (slot ModifyAllowed).
+  bool CanModify() { return Active() && ModifyAllowed(); }
+
   // Before/after events; each receives this dataset.
   TDataSetNotifyEvent BeforeOpen, AfterOpen, BeforeClose, AfterClose, BeforeScroll, AfterScroll;
+  TDataSetNotifyEvent BeforeEdit, AfterEdit, BeforeInsert, AfterInsert, BeforePost, AfterPost,
+      BeforeCancel, AfterCancel, BeforeDelete, AfterDelete;
+  // A new record was set up (defaults stored); it may set more values.
+  TDataSetNotifyEvent OnNewRecord;
+  // Errors of Edit, Post and Delete (EDatabaseError) pass these first.
+  TDataSetErrorEvent OnEditError, OnPostError, OnDeleteError;
   // The application's error handler; without one such errors are dropped.
   TErrorHandler ErrorHandler;
 
@@ -293,6 +378,19 @@ class TDataSet {
     return {};
   }
 
+  // ---- Slots: the edit cycle ---------------------------------------------
+  virtual bool ModifyAllowed() { return false; }
+  virtual void BeginRecordEdit() {}
+  virtual void CancelEdit() {}
+  virtual void InitNewRecord(TRecordBuffer /*buffer*/) {}
+  // The defaults of these three raise "Cannot modify a read-only dataset".
+  virtual void PostBuffer();
+  virtual void AddFromBuffer(TRecordBuffer buffer, bool append);
+  virtual void DeleteCurrent();
+  // The framework has already checked the state and the field's read-only
+  // flag.
+  virtual void StoreFieldValue(const TField& field, const void* source);
+
   // ---- Slots: bookmarks ------------------------------------------------
   virtual void ReadBookmark(TRecordBuffer buffer, uint8_t* data) = 0;
   virtual void WriteBookmark(TRecordBuffer buffer, const uint8_t* data) = 0;
@@ -335,6 +433,9 @@ class TDataSet {
   void DoAfterScroll() { Notify(AfterScroll); }
   // Puts the subclass's cursor on the active record.
   void UpdateCursorPos();
+  // Tells the framework that `field` changed in the record being edited or
+  // inserted: the record is marked modified and the field's OnChange runs.
+  void FieldChanged(const TField& field);
   // Forgets where the subclass's cursor stands, after it moved on its own:
   // the next fetch puts it back on a cached record first.
   void CursorPosChanged() { current_record_ = -1; }
@@ -374,9 +475,28 @@ class TDataSet {
   // Refills the ring around the cursor's record after the cursor moved on
   // its own; raises "Record not found" when it has no record.
   void ResyncExactCentered();
+  void FillAroundFetched();
   void Notify(const TDataSetNotifyEvent& event) {
     if (event) event(*this);
   }
+  // Edit cycle helpers (dataset_edit.cpp).
+  void CheckCanModify();
+  // Runs `operation`, passing an EDatabaseError to `on_error` until it
+  // decides not to retry.
+  void CheckOperation(const std::function<void()>& operation, const TDataSetErrorEvent& on_error);
+  // Sets up the new record's buffer: at the active slot (Insert) or after
+  // the last record (Append).
+  void BeginInsertAppend();
+  void StartInsert();
+  void StartAppend();
+  void EndInsertAppend();
+  // The required and range checks of every bound field.
+  void CheckFieldValues();
+  // Refills the ring around the subclass's current record after a change;
+  // an empty order leaves the ring empty.
+  void ResyncAfterChange();
+  void SetFieldData(TField& field, const void* source);
+  void AddRecord(const std::vector<TVariant>& values, bool append);
 
   std::string name_;
   TFormatSettings format_settings_;
@@ -393,6 +513,7 @@ class TDataSet {
   int current_record_ = -1;  // slot the subclass's cursor stands on
   bool bof_ = true;
   bool eof_ = true;
+  bool modified_ = false;
 };
 
 }  // namespace logvane

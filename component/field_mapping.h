@@ -81,4 +81,33 @@ bool FetchTableFieldValue(const TFieldSlot& slot, const uint8_t* record, const T
 // (at most width - 1 characters, never past the slot); empty when null.
 std::string_view TableFieldText(const TFieldSlot& slot, const uint8_t* record, const TField& field);
 
+// Writes table field `field`'s value, given in dataset form (nullptr: no
+// value), into the engine record image at the start of `record`, in the
+// stored form of its type code (stored_value.h), and sets its null flag:
+//   no source, or an empty string   the slot zeroed, null flag 0
+//   D   the buffer form converted to the stored day count
+//   R   the 6-byte real (EOverflow for a value it cannot hold; the record is
+//       then unchanged)
+//   B   1 for any non-zero value, 0 otherwise, in the first byte
+//   S   the characters up to the first zero byte, at most width - 1
+// The slot's bytes after the stored form are zeroed. Blob kinds are not
+// stored here (their values live in the blob file).
+void StoreTableFieldValue(const TFieldSlot& slot, uint8_t* record, const TField& field,
+                          const void* source);
+
+// Stores a field's default text (cut to 255 characters) into the engine
+// record image for a new record, and sets its null flag, by type code:
+//   A, I   a 32-bit integer
+//   B      "TRUE" or "FALSE" in any letter case
+//   C      a number after the first "$" is removed
+//   D      a date and time by `settings`
+//   F      a number; R the same as a 6-byte real
+//   S      the text, at most width - 1 characters
+// A text that does not convert raises EMTBError " is not a valid data
+// value", a blank and the text; any other type code raises EMTBError
+// "Invalid field type for field " and the field's name. An empty text
+// leaves the field without a value.
+void StoreDefaultText(const TFieldSlot& slot, uint8_t* record, const TField& field,
+                      std::string_view text, const TFormatSettings& settings);
+
 }  // namespace logvane

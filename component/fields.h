@@ -21,15 +21,21 @@
 // without a value reads as the empty text whatever its kind. The AppendText
 // forms append to the caller's buffer and allocate nothing once buffer and
 // field have been used once (blob fields excepted: they open a stream).
+//
+// Values are set while the dataset edits or inserts a record, through
+// SetData (the dataset form) or the setters of each kind (field_setters.cpp);
+// a blob field's value is written through a write-mode blob stream.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "component/field_type.h"
 #include "component/format_settings.h"
+#include "filter/variant.h"
 
 namespace logvane {
 
@@ -83,6 +89,36 @@ class TField {
   virtual bool ReadBoolean() const;
   bool AsBoolean() const { return ReadBoolean(); }
 
+  // ---- Setting values ---------------------------------------------------------
+  // Only while the dataset edits or inserts a record, else "Dataset not in
+  // edit or insert mode"; a read-only field raises "Field '<name>' cannot
+  // be modified". OnValidate sees the new value before it is kept (raising
+  // there refuses it and the old value stays); OnChange follows.
+  //
+  // The value in dataset form (DataSize() bytes); nullptr: no value.
+  void SetData(const void* source);
+  // No value. A blob field's value is emptied, so the post frees it.
+  virtual void Clear() { SetData(nullptr); }
+  // The setters of the kinds. A kind that cannot take the value raises
+  // "Cannot access field '<name>' as type <type>". SetAsString reads the
+  // text by the dataset's regional settings (a text the kind cannot read
+  // raises "'<text>' is not a valid <kind> value for field '<name>'"); an
+  // empty text clears the field.
+  virtual void SetAsString(std::string_view text);
+  virtual void SetAsInteger(int32_t value);
+  virtual void SetAsFloat(double value);
+  virtual void SetAsBoolean(bool value);
+  // Days since 30 December 1899, the time of day as the fraction.
+  virtual void SetAsDateTime(double days);
+  // By the value's class; null clears the field.
+  void SetAsVariant(const TVariant& value);
+  // Raises EDatabaseError naming the value, the field and the range when
+  // the value lies outside the field's minimum and maximum.
+  virtual void CheckRange() const {}
+
+  std::function<void(TField&)> OnValidate;
+  std::function<void(TField&)> OnChange;
+
  protected:
   TField(std::string name, TFieldType type, int size = 0);
 
@@ -109,6 +145,14 @@ class TStringField : public TField {
   // True when the text begins with "T", "Y", "t" or "y".
   bool ReadBoolean() const override;
 
+  // Texts longer than Size() are cut; numbers and dates are stored as their
+  // text forms.
+  void SetAsString(std::string_view text) override;
+  void SetAsInteger(int32_t value) override;
+  void SetAsFloat(double value) override;
+  void SetAsBoolean(bool value) override;
+  void SetAsDateTime(double days) override;
+
   static constexpr int kMaxSize = 8192;
 
  private:
@@ -126,17 +170,32 @@ class TIntegerField : public TField {
   void AppendText(std::string& out, const TFormatSettings& settings) const override;
   using TField::AppendText;
 
+  // The range a posted value must lie in. Each bound applies once set.
   int32_t MinValue() const { return min_value_; }
   int32_t MaxValue() const { return max_value_; }
-  void SetMinValue(int32_t value) { min_value_ = value; }
-  void SetMaxValue(int32_t value) { max_value_ = value; }
+  void SetMinValue(int32_t value) {
+    min_value_ = value;
+    has_min_ = true;
+  }
+  void SetMaxValue(int32_t value) {
+    max_value_ = value;
+    has_max_ = true;
+  }
+  void CheckRange() const override;
+
+  void SetAsString(std::string_view text) override;
+  void SetAsInteger(int32_t value) override;
+  // A whole number in range only.
+  void SetAsFloat(double value) override;
 
  protected:
   TIntegerField(std::string name, TFieldType type) : TField(std::move(name), type) {}
 
  private:
-  int32_t min_value_ = 0;  // 0 and 0: no range
+  int32_t min_value_ = 0;
   int32_t max_value_ = 0;
+  bool has_min_ = false;
+  bool has_max_ = false;
 };
 
 class TAutoIncField : public TIntegerField {
@@ -152,6 +211,10 @@ class TBooleanField : public TField {
   using TField::AppendText;
   // False when the field has no value.
   bool ReadBoolean() const override;
+
+  // "True" or "False" in any letter case.
+  void SetAsString(std::string_view text) override;
+  void SetAsBoolean(bool value) override;
 };
 
 class TFloatField : public TField {
@@ -161,17 +224,32 @@ class TFloatField : public TField {
   void AppendText(std::string& out, const TFormatSettings& settings) const override;
   using TField::AppendText;
 
+  // The range a posted value must lie in. Each bound applies once set.
   double MinValue() const { return min_value_; }
   double MaxValue() const { return max_value_; }
-  void SetMinValue(double value) { min_value_ = value; }
-  void SetMaxValue(double value) { max_value_ = value; }
+  void SetMinValue(double value) {
+    min_value_ = value;
+    has_min_ = true;
+  }
+  void SetMaxValue(double value) {
+    max_value_ = value;
+    has_max_ = true;
+  }
+  void CheckRange() const override;
+
+  void SetAsString(std::string_view text) override;
+  void SetAsInteger(int32_t value) override;
+  // A finite value only.
+  void SetAsFloat(double value) override;
 
  protected:
   TFloatField(std::string name, TFieldType type) : TField(std::move(name), type) {}
 
  private:
-  double min_value_ = 0;  // 0 and 0: no range
+  double min_value_ = 0;
   double max_value_ = 0;
+  bool has_min_ = false;
+  bool has_max_ = false;
 };
 
 // A float field whose text carries no currency symbol: the general number
@@ -189,9 +267,17 @@ class TDateTimeField : public TField {
   // for a value outside 1 January 0001 .. 31 December 9999.
   void AppendText(std::string& out, const TFormatSettings& settings) const override;
   using TField::AppendText;
+
+  // A date and time in the short date format, optionally followed by a
+  // blank and a time (date_time_reader.h).
+  void SetAsString(std::string_view text) override;
+  // Within 1 January 0001 .. 31 December 9999.
+  void SetAsDateTime(double days) override;
+  void SetAsFloat(double days) override { SetAsDateTime(days); }
 };
 
 // The value, byte for byte, read through a read-mode blob stream.
+// Setting writes the whole value through a write-mode stream.
 class TBlobField : public TField {
  public:
   // `type` is ftBlob or ftFmtMemo.
@@ -199,6 +285,10 @@ class TBlobField : public TField {
   int DataSize() const override { return 0; }
   void AppendText(std::string& out, const TFormatSettings& settings) const override;
   using TField::AppendText;
+
+  // The value's bytes; empty: no value.
+  void SetAsString(std::string_view bytes) override;
+  void Clear() override { SetAsString({}); }
 };
 
 class TMemoField : public TBlobField {

@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "base/byte_order.h"
 #include "base/errors.h"
 #include "blob/blob_holders.h"
 #include "component/component_messages.h"
@@ -23,6 +24,10 @@ TmtbIFace::~TmtbIFace() = default;
 
 void TmtbIFace::CopyRecordOut(uint8_t* destination) {
   std::memcpy(destination, engine_->WorkBuffer(kCurrentImage), engine_->RecordLength());
+}
+
+void TmtbIFace::CopyRecordIn(const uint8_t* source) {
+  std::memcpy(engine_->WorkBuffer(kCurrentImage), source, engine_->RecordLength());
 }
 
 int32_t TmtbIFace::GotoPosition(int32_t position) { return engine_->MoveToPosition(position); }
@@ -146,6 +151,37 @@ TIndexInfo TmtbIFace::IndexInfo(int index, size_t max_name, size_t max_fields) c
   }
   info.fields = Short(info.fields, max_fields);
   return info;
+}
+
+void TmtbIFace::ClearRecord(uint8_t* image) {
+  std::memset(image, 0, static_cast<size_t>(engine_->Definition().RecordLength()));
+  if (engine_->BlobFile() != nullptr) engine_->BlobHolders().Reset();
+}
+
+bool TmtbIFace::RefreshCurrent() {
+  engine_->FinalAdjustment();
+  return engine_->CurrentRecordNumber() != -1;
+}
+
+TBlob* TmtbIFace::FindBlobHolder(int field) {
+  TBlobFile* file = engine_->BlobFile();
+  if (file == nullptr || !file->IsOpen()) return nullptr;
+  return engine_->BlobHolders().Find(field);
+}
+
+void TmtbIFace::DropBlobChanges() { engine_->BlobHolders().Reset(); }
+
+bool TmtbIFace::LoadBlobCopy(int field, const uint8_t* image, int32_t record, TBlob& into) {
+  TBlobFile* file = engine_->BlobFile();
+  const TmtbTableDef& def = engine_->Definition();
+  if (file == nullptr || !file->IsOpen() || field < 0 || field >= def.FieldCount() ||
+      !IsBlobType(def.Field(field).type_code))
+    return false;
+  if (image[field] == 1)
+    into.LoadValue(*file, GetInt32(image + def.Field(field).offset), record);
+  else
+    into.LoadEmpty(record);
+  return true;
 }
 
 }  // namespace logvane

@@ -35,6 +35,8 @@ class TmtbIFace {
   TmtbIFace& operator=(const TmtbIFace&) = delete;
 
   void CopyRecordOut(uint8_t* destination);
+  // Copies record-size bytes from `source` into the current image.
+  void CopyRecordIn(const uint8_t* source);
   // Steps through the index (never the filtered list) toward `position`,
   // then refreshes; the distance moved. -1 does nothing and answers 0.
   int32_t GotoPosition(int32_t position);
@@ -98,6 +100,25 @@ class TmtbIFace {
                     void* data, TBlob* holder, int64_t count, int64_t position, int64_t* result);
   // Raises the plain Exception "Invalid index number used." out of range.
   TIndexInfo IndexInfo(int index, size_t max_name, size_t max_fields) const;
+  // Zeroes the record image `image` and, with a blob file, resets the blob
+  // holders (an unposted change is dropped).
+  void ClearRecord(uint8_t* image);
+  // Re-reads the current record; while filtering, a record the filter now
+  // rejects gives way to the next passing one, else the prior one. Answers
+  // whether a record is current.
+  bool RefreshCurrent();
+
+  // ---- Beside the holders' requests ----------------------------------------
+  // The holder of blob field `field` as it is, without loading; null when
+  // the table has no blob file or the field no holder.
+  TBlob* FindBlobHolder(int field);
+  // Marks every holder not loaded, dropping unposted changes.
+  void DropBlobChanges();
+  // Loads blob field `field` of record `record`, whose image is `image`,
+  // into `into`, a holder of the caller's: the table's holders stay as they
+  // are. False, loading nothing, without a blob file. Raises EBlobError as
+  // loading a holder does.
+  bool LoadBlobCopy(int field, const uint8_t* image, int32_t record, TBlob& into);
 
  private:
   std::unique_ptr<TmtbDBEng> engine_;
