@@ -1,6 +1,8 @@
-// logvane-cli: the command-line tool for looking into tables.
+// logvane-cli: the command-line tool for looking into tables and changing
+// their records.
 #include <CLI/CLI.hpp>
 #include <exception>
+#include <fstream>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -8,11 +10,12 @@
 #include "app/caption.h"
 #include "cli/code_page.h"
 #include "cli/log_export.h"
+#include "cli/table_change.h"
 #include "cli/table_dump.h"
 #include "cli/table_info.h"
 
 int main(int argc, char** argv) {
-  CLI::App app{"Logvane: look into log tables"};
+  CLI::App app{"Logvane: look into and change log tables"};
   app.require_subcommand(1);
   app.set_version_flag(
       "--version", [] { return logvane::ProgramCaption(); },
@@ -62,6 +65,40 @@ int main(int argc, char** argv) {
       ->check(CLI::IsMember({"adif1", "adif3"}));
   add_filter_options(exp);
 
+  std::string load_path, load_input;
+  CLI::App* load = app.add_subcommand("load", "Add one record per JSON line, as dump writes them");
+  load->add_option("table", load_path, "The table's definition file (.mti)")->required();
+  load->add_option("--input", load_input, "The JSON lines file (default: standard input)");
+
+  // --filter on update and delete is required: an empty one chooses every
+  // record.
+  std::string change_path, change_index;
+  std::vector<std::string> settings;
+  auto add_change_options = [&](CLI::App* command) {
+    command->add_option("table", change_path, "The table's definition file (.mti)")->required();
+    command
+        ->add_option("--filter", filter_text,
+                     "The records to change: those that pass this filter expression (\"\" for "
+                     "every record)")
+        ->required();
+    command
+        ->add_option("--filter-options", filter_options,
+                     "Comma-separated: case-insensitive, no-partial-compare")
+        ->delimiter(',')
+        ->check(CLI::IsMember(kFilterOptionNames));
+    command->add_option("--index", change_index,
+                        "The index giving the order of the changes (default: index 0)");
+  };
+  CLI::App* update = app.add_subcommand("update", "Set fields of the records that pass a filter");
+  add_change_options(update);
+  update
+      ->add_option("--set", settings,
+                   "FIELD=VALUE; decimal point '.', dates mm/dd/yyyy [hh:nn:ss], TRUE/FALSE; "
+                   "an empty VALUE clears the field")
+      ->required();
+  CLI::App* del = app.add_subcommand("delete", "Delete the records that pass a filter");
+  add_change_options(del);
+
   CLI11_PARSE(app, argc, argv);
 
   logvane::cli::TFilterRequest filter;
@@ -71,6 +108,22 @@ int main(int argc, char** argv) {
     std::cerr << e.what() << "\n";
     return 1;
   }
+
+  if (*load) {
+    if (load_input.empty())
+      return logvane::cli::LoadRecords(load_path, std::cin, std::cout, std::cerr);
+    std::ifstream input(load_input, std::ios::binary);
+    if (!input) {
+      std::cerr << load_input << ": cannot be read\n";
+      return 1;
+    }
+    return logvane::cli::LoadRecords(load_path, input, std::cout, std::cerr);
+  }
+  if (*update)
+    return logvane::cli::UpdateRecords(change_path, filter, settings, change_index, std::cout,
+                                       std::cerr);
+  if (*del)
+    return logvane::cli::DeleteRecords(change_path, filter, change_index, std::cout, std::cerr);
 
   if (*exp) {
     request.sort_choice = order == "call" ? 1 : 0;

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "cli/base64.h"
 #include "cli/code_page.h"
 #include "component/daro_vivuv.h"
 #include "component/date_time.h"
@@ -13,24 +14,6 @@
 namespace logvane::cli {
 
 namespace {
-
-void AppendBase64(std::string& out, std::string_view data) {
-  static constexpr char kDigits[] =
-      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  auto byte = [&](size_t i) { return static_cast<uint32_t>(static_cast<unsigned char>(data[i])); };
-  size_t i = 0;
-  for (; i + 3 <= data.size(); i += 3) {
-    uint32_t v = byte(i) << 16 | byte(i + 1) << 8 | byte(i + 2);
-    for (int s = 18; s >= 0; s -= 6) out += kDigits[(v >> s) & 63];
-  }
-  if (size_t rest = data.size() - i) {
-    uint32_t v = byte(i) << 16 | (rest == 2 ? byte(i + 1) << 8 : 0);
-    out += kDigits[(v >> 18) & 63];
-    out += kDigits[(v >> 12) & 63];
-    out += rest == 2 ? kDigits[(v >> 6) & 63] : '=';
-    out += '=';
-  }
-}
 
 void AppendNumber(std::string& out, double v) {
   if (!std::isfinite(v)) {
