@@ -89,27 +89,27 @@ std::string WriteContactLog(const std::string& folder, int count,
       mtd.write(reinterpret_cast<const char*>(image.data()), length);
     }
   };
+  // An empty text is stored as no value, as the logging program stores it.
+  auto text = [&r](int field, const std::string& value) -> TRecordBuilder& {
+    return value.empty() ? r.SetNull(field) : r.SetString(field, value);
+  };
   for (int i = 0; i < count; ++i) {
     write_free_until(slot_of[i]);
     c = Contact();
     make(i, c);
-    r.Clear()
-        .SetInt(kNumSent, i + 1)
-        .SetString(kCall, c.call)
-        .SetFloat(kQsoDate, c.qso_date)
-        .SetString(kTimeStart, c.time_start)
-        .SetFloat(kFreq, c.freq)
-        .SetString(kMode, c.mode)
-        .SetString(kName, c.name)
-        .SetString(kCity, c.city)
-        .SetString(kState, c.state)
-        .SetString(kCountry, c.country)
-        .SetString(kContinent, c.continent)
-        .SetString(kRstSent, c.rst_sent)
-        .SetString(kRstRcvd, c.rst_rcvd)
-        .SetInt(kNumRcvd, c.num_rcvd)
-        .SetBool(kIbm, c.ibm)
-        .SetBool(kRetired, c.retired);
+    r.Clear().SetInt(kNumSent, i + 1).SetFloat(kQsoDate, c.qso_date).SetFloat(kFreq, c.freq);
+    for (const auto& [field, value] : {std::pair<int, const std::string&>{kCall, c.call},
+                                       {kTimeStart, c.time_start},
+                                       {kMode, c.mode},
+                                       {kName, c.name},
+                                       {kCity, c.city},
+                                       {kState, c.state},
+                                       {kCountry, c.country},
+                                       {kContinent, c.continent},
+                                       {kRstSent, c.rst_sent},
+                                       {kRstRcvd, c.rst_rcvd}})
+      text(field, value);
+    r.SetInt(kNumRcvd, c.num_rcvd).SetBool(kIbm, c.ibm).SetBool(kRetired, c.retired);
     if (!c.comments.empty()) r.SetInt(kComments, layout.First(memo++));
     mtd.write(reinterpret_cast<const char*>(r.Image().data()), length);
     ++written;

@@ -2,10 +2,7 @@
 // run on generated contact logs of both page formats, with the filter in
 // UTF-8, its options, its errors and their exit codes; and the code-page
 // conversions the command line relies on.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/wait.h>
 
 #include <fstream>
 #include <sstream>
@@ -13,55 +10,17 @@
 #include <vector>
 
 #include "cli/code_page.h"
+#include "cli/run_cli.h"
 #include "test_support.h"
 #include "tools/contact_log.h"
-
-extern char** environ;
 
 namespace logvane {
 namespace {
 
-struct TRun {
-  int code = -1;
-  std::string out, err;
-};
-
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-// Runs logvane-cli with `args`, its output streams into files of `dir`.
-TRun RunCli(const test::TempDir& dir, std::vector<std::string> args) {
-  args.insert(args.begin(), LOGVANE_CLI);
-  const std::string out = dir.File("stdout"), err = dir.File("stderr");
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  std::vector<char*> argv;
-  for (std::string& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  pid_t pid = -1;
-  TRun run;
-  if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) {
-    int status = 0;
-    waitpid(pid, &status, 0);
-    run.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
-  posix_spawn_file_actions_destroy(&actions);
-  run.out = Slurp(out);
-  run.err = Slurp(err);
-  return run;
-}
-
-int Lines(const std::string& text) {
-  int n = 0;
-  for (char c : text) n += c == '\n';
-  return n;
-}
+using test::Lines;
+using test::RunCli;
+using test::Slurp;
+using test::TRun;
 
 struct Contact {
   const char* call;

@@ -274,5 +274,197 @@ TEST_F(EditCycle, ReadOnlyCursorRefusesEveryChange) {
   }
 }
 
+// The cursor's position and bookmarks after each change, on both page
+// formats; everything written is read back after a reopen.
+class Changes : public EditCycle, public ::testing::WithParamInterface<double> {
+ protected:
+  void SetUp() override {
+    tools::TableDescription desc = EveryKind();
+    desc.format_version = GetParam();
+    Write(desc);
+    cursor_.Open();
+  }
+  void Reopen() {
+    cursor_.Close();
+    cursor_.Open();
+  }
+  std::vector<std::string> Ids() { return test::WalkForward(cursor_, "Id"); }
+  void Add(bool append, int32_t id, const std::string& call, const std::string& notes) {
+    append ? cursor_.Append() : cursor_.Insert();
+    cursor_.FieldByName("Id").SetAsInteger(id);
+    cursor_.FieldByName("Call").SetAsString(call);
+    if (!notes.empty()) cursor_.FieldByName("Notes").SetAsString(notes);
+    cursor_.Post();
+  }
+};
+
+TEST_P(Changes, CursorAndBookmarksAfterInsertPostAndDelete) {
+  Add(false, 10, "K1A", "first memo");
+  EXPECT_EQ(cursor_.State(), dsBrowse);
+  EXPECT_EQ(Text("Id"), "10") << "the new record is current";
+  EXPECT_EQ(cursor_.RecNo(), 3);
+  EXPECT_EQ(Text("Auto"), "1") << "numbered by the engine, whatever the default said";
+  const TBookmark ten = cursor_.GetBookmark();
+  Add(true, 1, "W9Z", "");
+  EXPECT_EQ(Text("Id"), "1");
+  EXPECT_EQ(cursor_.RecNo(), 1);
+  EXPECT_EQ(Text("Auto"), "2");
+  EXPECT_EQ(Ids(), (std::vector<std::string>{"1", "3", "4", "10"}));
+  EXPECT_EQ(cursor_.TableRecordCount(), 4);
+
+  // An edit of a key moves the record in the order; its bookmark follows.
+  cursor_.GotoBookmark(ten);
+  cursor_.Edit();
+  cursor_.FieldByName("Id").SetAsInteger(2);
+  cursor_.Post();
+  EXPECT_EQ(Text("Id"), "2");
+  EXPECT_EQ(cursor_.RecNo(), 2);
+  EXPECT_EQ(Text("Notes"), "first memo");
+  cursor_.First();
+  cursor_.GotoBookmark(ten);
+  EXPECT_EQ(Text("Call"), "K1A");
+
+  // The modified record is posted when the cursor moves.
+  cursor_.Edit();
+  cursor_.FieldByName("Call").SetAsString("K1B");
+  cursor_.Next();
+  EXPECT_EQ(cursor_.State(), dsBrowse);
+  EXPECT_EQ(Text("Id"), "3");
+  cursor_.SetIndexName("Call");
+  EXPECT_EQ(test::WalkForward(cursor_, "Call"), (std::vector<std::string>{"", "", "K1B", "W9Z"}));
+  cursor_.SetIndexName("");
+
+  // Deleting makes the next record current, or the prior one at the end.
+  cursor_.GotoBookmark(ten);
+  cursor_.Delete();
+  EXPECT_EQ(Text("Id"), "3");
+  EXPECT_FALSE(cursor_.BookmarkValid(ten));
+  EXPECT_EQ(MessageOf([&] { cursor_.GotoBookmark(ten); }),
+            "The bookmarked record is unavailable or deleted");
+  cursor_.Last();
+  cursor_.Delete();
+  EXPECT_EQ(Text("Id"), "3");
+  EXPECT_TRUE(cursor_.Eof() || !cursor_.Bof());
+  Reopen();
+  EXPECT_EQ(Ids(), (std::vector<std::string>{"1", "3"}));
+  EXPECT_EQ(cursor_.TableRecordCount(), 2);
+  while (!cursor_.IsEmpty()) cursor_.Delete();
+  EXPECT_TRUE(cursor_.Bof() && cursor_.Eof());
+  EXPECT_EQ(MessageOf([&] { cursor_.Delete(); }),
+            "Cannot perform this operation on an empty dataset");
+  Add(false, 7, "N7X", "back");
+  Reopen();
+  EXPECT_EQ(Ids(), (std::vector<std::string>{"7"}));
+  EXPECT_EQ(Text("Notes"), "back");
+  EXPECT_EQ(Text("Auto"), "3") << "the counter survives emptying the table";
+}
+
+TEST_P(Changes, FailedPostKeepsTheRecordAndItsMemo) {
+  cursor_.Insert();
+  cursor_.FieldByName("Id").SetAsInteger(3);
+  cursor_.FieldByName("Notes").SetAsString("kept through the failure");
+  try {
+    cursor_.Post();
+    ADD_FAILURE() << "a duplicate key was posted";
+  } catch (const EDatabaseError& e) {
+    EXPECT_STREQ(e.what(), "Key violation due to duplicate record.");
+    EXPECT_THROW(std::rethrow_if_nested(e), EDuplicateKeyError);
+  }
+  EXPECT_EQ(cursor_.State(), dsInsert);
+  EXPECT_EQ(Text("Notes"), "kept through the failure");
+  cursor_.FieldByName("Id").SetAsInteger(6);
+  cursor_.Post();
+
+  cursor_.First();
+  cursor_.Edit();
+  cursor_.FieldByName("Id").SetAsInteger(4);
+  cursor_.FieldByName("Notes").SetAsString("edited");
+  EXPECT_EQ(MessageOf([&] { cursor_.Post(); }), "Key violation due to duplicate record.");
+  EXPECT_EQ(cursor_.State(), dsEdit);
+  cursor_.FieldByName("Id").SetAsInteger(5);
+  cursor_.Post();
+  Reopen();
+  EXPECT_EQ(Ids(), (std::vector<std::string>{"4", "5", "6"}));
+  cursor_.First();
+  EXPECT_EQ(Text("Notes"), "");
+  cursor_.Next();
+  EXPECT_EQ(Text("Notes"), "edited");
+  cursor_.Next();
+  EXPECT_EQ(Text("Notes"), "kept through the failure");
+}
+
+TEST_P(Changes, BlobStreamsWriteWhatThePostStores) {
+  Add(false, 8, "G0A", "hello world");
+  auto stream = [&](TBlobStreamMode mode) {
+    return cursor_.CreateBlobStream(cursor_.FieldByName("Notes"), mode);
+  };
+  EXPECT_EQ(MessageOf([&] { stream(bmWrite); }), "Dataset not in edit or insert mode");
+
+  // Read-write: grow at the end; the value reads changed before the post.
+  cursor_.Edit();
+  {
+    auto s = stream(bmReadWrite);
+    EXPECT_EQ(s->Seek(0, TSeekOrigin::soEnd), 11);
+    EXPECT_EQ(s->Write(" and more", 9), 9);
+  }
+  EXPECT_TRUE(cursor_.Modified());
+  EXPECT_EQ(Text("Notes"), "hello world and more");
+  cursor_.Post();
+  EXPECT_EQ(Text("Notes"), "hello world and more");
+
+  // Write: starts empty (shrinks); cancel drops it.
+  cursor_.Edit();
+  EXPECT_EQ(stream(bmWrite)->Write("tiny", 4), 4);
+  EXPECT_EQ(Text("Notes"), "tiny");
+  cursor_.Cancel();
+  EXPECT_EQ(Text("Notes"), "hello world and more");
+  cursor_.Edit();
+  EXPECT_EQ(stream(bmWrite)->Write("tiny", 4), 4);
+  cursor_.Post();
+  Reopen();
+  EXPECT_TRUE(cursor_.Locate("Id", {TVariant::Integer(8)}));
+  EXPECT_EQ(Text("Notes"), "tiny");
+
+  // Clearing empties the value; the post frees it and the field has none.
+  cursor_.Edit();
+  cursor_.FieldByName("Notes").Clear();
+  EXPECT_TRUE(cursor_.FieldByName("Notes").IsNull());
+  cursor_.Post();
+  Reopen();
+  EXPECT_TRUE(cursor_.Locate("Id", {TVariant::Integer(8)}));
+  EXPECT_TRUE(cursor_.FieldByName("Notes").IsNull());
+
+  // A filter that reads memos while a memo edit waits for its post.
+  Add(false, 9, "G0B", "keep");
+  cursor_.SetFilter("Id >= 9 and Notes = 'keep'");
+  cursor_.SetFiltered(true);
+  EXPECT_TRUE(cursor_.Locate("Id", {TVariant::Integer(9)}));
+  cursor_.Edit();
+  cursor_.FieldByName("Notes").SetAsString("changed while filtered");
+  EXPECT_EQ(cursor_.RecordCount(), 1);
+  cursor_.Post();
+  cursor_.SetFiltered(false);
+  Reopen();
+  EXPECT_TRUE(cursor_.Locate("Id", {TVariant::Integer(9)}));
+  EXPECT_EQ(Text("Notes"), "changed while filtered");
+}
+
+INSTANTIATE_TEST_SUITE_P(BothFormats, Changes, ::testing::Values(2.0, 4.0), [](const auto& info) {
+  return info.param < 3 ? "SmallPages" : "LargePages";
+});
+
+// The lock of a buffered record, reached through the slot itself.
+struct LockProbe : TDaroVivuv {
+  using TDaroVivuv::BeginRecordEdit;
+};
+
+TEST_F(EditCycle, ASecondLockOfTheSameBufferIsRefused) {
+  LockProbe probe;
+  probe.SetTableName(mti_);
+  probe.Open();
+  probe.BeginRecordEdit();
+  EXPECT_EQ(MessageOf([&] { probe.BeginRecordEdit(); }), "That record is already locked");
+}
+
 }  // namespace
 }  // namespace logvane
