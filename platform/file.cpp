@@ -28,6 +28,18 @@ constexpr unsigned kWrite = 2;
 
 std::atomic<bool> g_default_read_only{false};
 
+// The test hook of FailNthWrite: armed while the countdown is above 0.
+std::atomic<int64_t> g_fail_countdown{0};
+std::atomic<int64_t> g_writes_counted{0};
+
+// Counts a write while the hook is armed and fails the one it names.
+void CountWrite() {
+  if (g_fail_countdown.load(std::memory_order_relaxed) <= 0) return;
+  g_writes_counted.fetch_add(1, std::memory_order_relaxed);
+  if (g_fail_countdown.fetch_sub(1, std::memory_order_relaxed) == 1)
+    throw EInOutError(EIO, std::strerror(EIO));
+}
+
 // Places a shared mark; returns 0 or errno.
 int PlaceMark(int fd, Mark mark) {
   struct flock fl {};
@@ -239,6 +251,7 @@ size_t File::Read(void* buffer, size_t units) {
 }
 
 size_t File::Write(const void* buffer, size_t units) {
+  CountWrite();
   const size_t want = ByteCount(units, unit_);
   const off_t offset = ByteOffset(pos_, unit_);
   size_t done = 0;
@@ -262,12 +275,20 @@ int64_t File::SizeInUnits() const {
 }
 
 void File::Truncate() {
+  CountWrite();
   const off_t length = ByteOffset(pos_, unit_);
   int rc;
   do {
     rc = ftruncate(fd_, length);
   } while (rc != 0 && errno == EINTR);
   if (rc != 0) ThrowErrno(errno);
+}
+
+bool File::OthersHoldWriteAccess() const {
+  const int fd = lock_fd_ >= 0 ? lock_fd_ : fd_;
+  bool marked = false;
+  if (int err = MarkedElsewhere(fd, kHoldsWrite, &marked)) ThrowErrno(err);
+  return marked;
 }
 
 std::string ErrorText(int error_code) { return std::strerror(error_code); }
@@ -287,5 +308,12 @@ void SleepOpenRetry() { std::this_thread::sleep_for(std::chrono::milliseconds(20
 
 void SetDefaultReadOnly(bool read_only) { g_default_read_only.store(read_only); }
 bool DefaultReadOnly() { return g_default_read_only.load(); }
+
+void FailNthWrite(int64_t n) {
+  g_writes_counted.store(0, std::memory_order_relaxed);
+  g_fail_countdown.store(n > 0 ? n : 0, std::memory_order_relaxed);
+}
+
+int64_t WritesCounted() { return g_writes_counted.load(std::memory_order_relaxed); }
 
 }  // namespace logvane::platform

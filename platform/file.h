@@ -80,6 +80,10 @@ class File {
   // Cuts the file at the position. Throws EInOutError.
   void Truncate();
 
+  // Whether another open of this file (in any process) holds write access.
+  // Only asks: places nothing and changes nothing. Throws EInOutError.
+  bool OthersHoldWriteAccess() const;
+
  private:
   int fd_ = -1;
   int lock_fd_ = -1;  // separate read descriptor for share marks on a write-only open
@@ -100,5 +104,14 @@ void SleepOpenRetry();
 // read and write.
 void SetDefaultReadOnly(bool read_only);
 bool DefaultReadOnly();
+
+// For tests of failure handling: the `n`-th write or truncation from now
+// (counting every File of the process, n >= 1) fails with EIO before it
+// changes anything; n = 0 disarms. While armed the writes are counted, so
+// arming with a large n measures how many writes an operation makes. An
+// unarmed process pays one relaxed load per write.
+void FailNthWrite(int64_t n);
+// Writes and truncations counted since the last FailNthWrite.
+int64_t WritesCounted();
 
 }  // namespace logvane::platform

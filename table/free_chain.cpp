@@ -2,7 +2,6 @@
 // rescanning the file for free records, and growing the file ten slots at a
 // time.
 #include <algorithm>
-#include <memory>
 #include <vector>
 
 #include "base/byte_order.h"
@@ -80,8 +79,8 @@ void TmtbRecMgr::RescanFreeRecords() {
 
 void TmtbRecMgr::GrowFreeChain() {
   uint8_t* scratch = work_[kScratch];
-  std::unique_ptr<uint8_t[]> kept(new uint8_t[record_length_]);
-  std::copy(scratch, scratch + record_length_, kept.get());
+  uint8_t* kept = kept_scratch_;
+  std::copy(scratch, scratch + record_length_, kept);
   try {
     last_position_ = -2;
     const int32_t a = slot_count_;
@@ -99,10 +98,10 @@ void TmtbRecMgr::GrowFreeChain() {
       free_list_.push_back(a + i);
     }
   } catch (...) {
-    std::copy(kept.get(), kept.get() + record_length_, scratch);
+    std::copy(kept, kept + record_length_, scratch);
     throw;
   }
-  std::copy(kept.get(), kept.get() + record_length_, scratch);
+  std::copy(kept, kept + record_length_, scratch);
 }
 
 }  // namespace logvane

@@ -62,8 +62,11 @@ void TmtbRecMgr::OpenDataFile(const std::string& path, int record_length) {
   for (int s = 0; s <= mask; ++s)
     pins_[s] = PinSlot{0, -1, Aligned4(pin_block_.get() + s * stride)};
 
-  work_block_.reset(new uint8_t[kWorkBufferCount * stride]());
+  // The work buffers, and behind them the copy that growing the free chain
+  // keeps of the scratch record.
+  work_block_.reset(new uint8_t[(kWorkBufferCount + 1) * stride]());
   for (int i = 0; i < kWorkBufferCount; ++i) work_[i] = Aligned4(work_block_.get() + i * stride);
+  kept_scratch_ = Aligned4(work_block_.get() + kWorkBufferCount * stride);
 
   record_length_ = record_length;
   path_ = path;
@@ -114,6 +117,7 @@ void TmtbRecMgr::CloseDataFile() {
   file_.Close();
   work_block_.reset();
   std::fill(std::begin(work_), std::end(work_), nullptr);
+  kept_scratch_ = nullptr;
   pin_block_.reset();
   for (PinSlot& s : pins_) s = PinSlot{};
   pin_mask_ = 0;
@@ -146,15 +150,21 @@ void TmtbRecMgr::ReadRecord(uint8_t* buffer, int32_t n) {
 
 void TmtbRecMgr::WriteRecord(const uint8_t* buffer, int32_t n) {
   if (n < 0 || n >= slot_count_ || buffer == nullptr || !file_.IsOpen()) RaiseIo(n);
+  SeekFor(n);
+  last_position_ = n;
+  try {
+    if (file_.Write(buffer, 1) != 1) RaiseIo(n);
+  } catch (...) {
+    // What the file now holds at n is unknown: the window must not answer
+    // for it.
+    last_position_ = -2;
+    DropWindow();
+    throw;
+  }
+  // The window shows the file: a record written inside it is copied in.
   if (n >= window_first_ && n < window_first_ + window_count_)
     std::memcpy(window_.get() + static_cast<size_t>(n - window_first_) * record_length_, buffer,
                 record_length_);
-  SeekFor(n);
-  last_position_ = n;
-  if (file_.Write(buffer, 1) != 1) {
-    last_position_ = -2;
-    RaiseIo(n);
-  }
 }
 
 uint8_t* TmtbRecMgr::PinRecord(int32_t n) {

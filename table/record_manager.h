@@ -121,6 +121,7 @@ class TmtbRecMgr {
   int32_t last_position_ = -2;
   std::unique_ptr<uint8_t[]> work_block_;
   uint8_t* work_[kWorkBufferCount] = {};
+  uint8_t* kept_scratch_ = nullptr;
   std::unique_ptr<uint8_t[]> pin_block_;
   PinSlot pins_[kMaxPinSlots];
   int pin_mask_ = 0;
