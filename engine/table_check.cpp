@@ -342,7 +342,7 @@ class TTableChecker {
 
   void CheckBlobs() {
     if (!def_.HasBlobFile()) return;
-    TPartReport part(report_, "blob file: ", options_.max_lines);
+    TPartReport part(report_, "", options_.max_lines);  // its lines name the blob file
     for (const std::string& line :
          CheckBlobFile(platform::ChangeFileExt(path_, ".blb"), references_))
       part.Add(line);
