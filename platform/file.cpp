@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -266,6 +267,63 @@ size_t File::Write(const void* buffer, size_t units) {
   }
   pos_ += static_cast<int64_t>(units);
   return units;
+}
+
+namespace {
+
+// The part of two buffers that lies at and after byte `done` of their
+// concatenation; returns the number of iovec entries used.
+int Remaining(iovec (&iov)[2], void* b1, size_t n1, void* b2, size_t n2, size_t done) {
+  int count = 0;
+  if (done < n1) iov[count++] = {static_cast<char*>(b1) + done, n1 - done};
+  const size_t into2 = done > n1 ? done - n1 : 0;
+  if (into2 < n2) iov[count++] = {static_cast<char*>(b2) + into2, n2 - into2};
+  return count;
+}
+
+}  // namespace
+
+size_t File::ReadTwo(void* buffer1, size_t units1, void* buffer2, size_t units2) {
+  const size_t n1 = ByteCount(units1, unit_), n2 = ByteCount(units2, unit_);
+  const off_t offset = ByteOffset(pos_, unit_);
+  const size_t want = n1 + n2;
+  size_t done = 0;
+  while (done < want) {
+    iovec iov[2];
+    const int count = Remaining(iov, buffer1, n1, buffer2, n2, done);
+    ssize_t n = preadv(fd_, iov, count, offset + static_cast<off_t>(done));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      ThrowErrno(errno);
+    }
+    if (n == 0) break;
+    done += static_cast<size_t>(n);
+  }
+  const size_t whole = done / unit_;
+  pos_ += static_cast<int64_t>(whole);
+  return whole;
+}
+
+size_t File::WriteTwo(const void* buffer1, size_t units1, const void* buffer2, size_t units2) {
+  CountWrite();
+  const size_t n1 = ByteCount(units1, unit_), n2 = ByteCount(units2, unit_);
+  const off_t offset = ByteOffset(pos_, unit_);
+  const size_t want = n1 + n2;
+  size_t done = 0;
+  while (done < want) {
+    iovec iov[2];
+    const int count =
+        Remaining(iov, const_cast<void*>(buffer1), n1, const_cast<void*>(buffer2), n2, done);
+    ssize_t n = pwritev(fd_, iov, count, offset + static_cast<off_t>(done));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      ThrowErrno(errno);
+    }
+    if (n == 0) ThrowErrno(EIO);
+    done += static_cast<size_t>(n);
+  }
+  pos_ += static_cast<int64_t>(units1 + units2);
+  return units1 + units2;
 }
 
 int64_t File::SizeInUnits() const {

@@ -75,6 +75,16 @@ class File {
   // written and advances the position by it. Throws EInOutError.
   size_t Write(const void* buffer, size_t units);
 
+  // Reads `units1` units into `buffer1`, then `units2` units into
+  // `buffer2`, from the position in one call: the read and write of a
+  // record kept in two buffers. Returns the whole units read (of both) and
+  // advances the position by them. Throws EInOutError.
+  size_t ReadTwo(void* buffer1, size_t units1, void* buffer2, size_t units2);
+  // Writes `units1` units from `buffer1`, then `units2` units from
+  // `buffer2`, at the position in one call; returns the units written and
+  // advances the position by them. Throws EInOutError.
+  size_t WriteTwo(const void* buffer1, size_t units1, const void* buffer2, size_t units2);
+
   // Size of the file in whole units. Throws EInOutError.
   int64_t SizeInUnits() const;
   // Cuts the file at the position. Throws EInOutError.
