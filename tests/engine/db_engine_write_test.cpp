@@ -357,6 +357,25 @@ TEST_P(RecordWrite, AWritableOpenWithMoreThanTwentyFreeRecordsCompacts) {
   ExpectConsistent();
 }
 
+// A live record that index 0 does not list: the live records and the index
+// disagree, so the compaction is refused and the open fails with -6. A
+// read-only open of the same table succeeds.
+TEST_P(RecordWrite, ACompactionThatIsRefusedFailsTheOpen) {
+  std::vector<std::optional<TRow>> slots;
+  for (int k = 0; k < 30; ++k) slots.push_back(NumberedRow(k));
+  for (int k = 0; k < 25; ++k) slots.push_back(std::nullopt);
+  tools::IndexBuildOptions options;
+  options.free_records = 24;  // the chain runs on into the last free slot
+  test::MakeWriteTable(t_, GetParam(), slots, options);
+  test::PatchBytes(Mtd(), 54 * static_cast<size_t>(t_.desc.RecordLength()),
+                   test::RowImage(t_.desc, NumberedRow(99)));
+  EXPECT_EQ(eng_.OpenTable(t_.mti, kOpenWriteShared, 0), kOpenPositioningFailed);
+  EXPECT_EQ(eng_.LastOpenFailure().code, kOpenPositioningFailed);
+  EXPECT_FALSE(eng_.IsOpen());
+  ASSERT_GE(eng_.OpenTable(t_.mti, kOpenReadShared, 0), 0);
+  EXPECT_EQ(eng_.RecordCount(), 30);
+}
+
 INSTANTIATE_TEST_SUITE_P(BothFormats, RecordWrite, ::testing::Values(2.0, 4.0),
                          [](const auto& info) { return info.param < 3 ? "Small" : "Large"; });
 
