@@ -2,11 +2,13 @@
 // large-page contact log with three indexes (the serial number, the call
 // case-insensitively, date and time), a memo on one contact in ten: appends
 // per second, peak resident memory after a tenth of the run and at its end,
-// and heap allocations per append. In the same run the sqlite3 shell inserts
+// and heap allocations per append; then the table check runs over the
+// result. In the same run the sqlite3 shell inserts
 // the same rows into a table with the same indexes inside one transaction;
 // the ratio of the two rates is printed.
 //
-//   append_bench [COUNT] [--engine-only]
+//   append_bench [COUNT] [--engine-only]   (--engine-only: no check, no
+//                                          sqlite3)
 //                             (default 1,000,000; data in
 //                              $LOGVANE_BENCH_DATA/append, default
 //                              ./bench-data/append, made afresh each run)
@@ -22,6 +24,7 @@
 
 #include "base/byte_order.h"
 #include "engine/db_engine.h"
+#include "engine/table_check.h"
 #include "platform/process_memory.h"
 #include "tools/blob_writer.h"
 #include "tools/contact_log.h"
@@ -332,8 +335,14 @@ int main(int argc, char** argv) {
               static_cast<long long>(run.allocations));
   std::printf("         data file %.1f MiB\n",
               MiB(static_cast<int64_t>(std::filesystem::file_size(folder / "LogTabl.MTD"))));
-
   if (engine_only) return 0;
+  const auto t_check = std::chrono::steady_clock::now();
+  const logvane::TTableCheckReport check = logvane::CheckTable(mti);
+  std::printf("         the table check finds %lld problems (%.1f s)\n",
+              static_cast<long long>(check.problem_count), Seconds(t_check));
+  for (size_t k = 0; k < check.problems.size() && k < 10; ++k)
+    std::printf("           %s\n", check.problems[k].c_str());
+
   const double sqlite_seconds = RunSqlite(folder, count);
   if (sqlite_seconds < 0) {
     std::printf("sqlite3: the shell is missing or failed; no comparison\n");
