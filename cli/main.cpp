@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/caption.h"
+#include "cli/check_command.h"
 #include "cli/code_page.h"
 #include "cli/log_export.h"
 #include "cli/table_change.h"
@@ -47,6 +48,11 @@ int main(int argc, char** argv) {
   dump->add_option("--format", dump_format, "Output format")
       ->check(CLI::IsMember({"jsonl", "csv"}));
   add_filter_options(dump);
+
+  std::string check_path;
+  CLI::App* check = app.add_subcommand(
+      "check", "Tell whether a table is consistent; exit 0 consistent, 1 not, 2 unreadable");
+  check->add_option("table", check_path, "The table's definition file (.mti)")->required();
 
   logvane::TExportRequest request;
   std::string order = "sequence";
@@ -109,6 +115,7 @@ int main(int argc, char** argv) {
     return 1;
   }
 
+  if (*check) return logvane::cli::RunTableCheck(std::cout, std::cerr, check_path);
   if (*load) {
     if (load_input.empty())
       return logvane::cli::LoadRecords(load_path, std::cin, std::cout, std::cerr);

@@ -18,9 +18,10 @@
 //
 // Read-ahead: while no other process may write the table (the table lock
 // denies writing to others), a run of consecutive reads is served from a
-// window of records read in one call; this process's own writes keep the
-// window current. Otherwise every record read goes to the file, so that
-// changes written by another process are seen at once.
+// window of records read in one call, and the records written lately are
+// read back from memory; this process's own writes keep both current. Otherwise
+// every record read goes to the file, so that changes written by another
+// process are seen at once.
 #pragma once
 
 #include <cstdint>
@@ -121,6 +122,17 @@ class TmtbRecMgr {
   int32_t last_position_ = -2;
   std::unique_ptr<uint8_t[]> work_block_;
   uint8_t* work_[kWorkBufferCount] = {};
+  // While no other process may write the table: copies of the records
+  // written lately, which are what the file holds there. Record n lives in
+  // entry n % count; an entry names its record (-1: none).
+  bool writable_ = false;  // the data file was opened for writing
+  std::unique_ptr<uint8_t[]> written_;
+  std::vector<int32_t> written_record_;
+  // Forgets every copy.
+  void DropWritten();
+  // Room for the free records GrowFreeChain writes at once.
+  std::unique_ptr<uint8_t[]> growth_;
+  int32_t growth_records_ = 0;
   std::unique_ptr<uint8_t[]> pin_block_;
   PinSlot pins_[kMaxPinSlots];
   int pin_mask_ = 0;
