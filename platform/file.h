@@ -18,6 +18,13 @@
 //
 // Reads and writes use pread/pwrite at a position kept in memory: a seek is
 // free, and consecutive reads need no system call besides the transfer.
+//
+// A file may also be mapped for reading: reads that fall inside the mapping
+// are then copies from memory, guarded against the file being cut short
+// under the mapping (guarded_copy.h); a read that meets a page no longer
+// backed by the file is done again with pread, which reports what the file
+// holds now. Writes always go through pwrite, which the mapping sees at once;
+// bytes beyond the mapping (the file grew) are read with pread.
 #pragma once
 
 #include <cstddef>
@@ -75,9 +82,18 @@ class File {
   // written and advances the position by it. Throws EInOutError.
   size_t Write(const void* buffer, size_t units);
 
+  // Maps the file's current content for reading (see above). Returns false,
+  // leaving reads to pread, for an empty or write-only file or when the
+  // mapping or its guard cannot be set up. Mapping again first drops the
+  // old mapping.
+  bool MapForReading();
+  void Unmap();
+  bool Mapped() const { return map_ != nullptr; }
+
   // Size of the file in whole units. Throws EInOutError.
   int64_t SizeInUnits() const;
-  // Cuts the file at the position. Throws EInOutError.
+  // Cuts the file at the position; a mapping then serves no bytes past the
+  // cut. Throws EInOutError.
   void Truncate();
 
  private:
@@ -85,6 +101,9 @@ class File {
   int lock_fd_ = -1;  // separate read descriptor for share marks on a write-only open
   size_t unit_ = 1;
   int64_t pos_ = 0;
+  const char* map_ = nullptr;
+  size_t map_length_ = 0;  // bytes mapped
+  size_t map_usable_ = 0;  // bytes served from the mapping
 };
 
 bool FileExists(const std::string& path);

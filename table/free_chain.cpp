@@ -103,6 +103,7 @@ void TmtbRecMgr::GrowFreeChain() {
     throw;
   }
   std::copy(kept.get(), kept.get() + record_length_, scratch);
+  DropReadCaches();
 }
 
 }  // namespace logvane

@@ -79,10 +79,24 @@ void TmtbRecMgr::OpenDataFile(const std::string& path, int record_length) {
 
 void TmtbRecMgr::SetReadAhead(bool allowed) {
   read_ahead_ = allowed;
-  DropWindow();
-  if (!allowed || window_ || record_length_ <= 0) return;
+  DropReadCaches();
+  if (!allowed || file_.Mapped() || window_ || record_length_ <= 0) return;
   window_capacity_ = std::max(1, kReadAheadBytes / record_length_);
   window_.reset(new uint8_t[static_cast<size_t>(window_capacity_) * record_length_]);
+}
+
+void TmtbRecMgr::DropReadCaches() {
+  DropWindow();
+  run_length_ = 0;
+  if (!read_ahead_) {
+    file_.Unmap();
+    return;
+  }
+  if (!file_.MapForReading() && !window_ && record_length_ > 0) {
+    // No mapping (an empty file, say): runs are read in windows instead.
+    window_capacity_ = std::max(1, kReadAheadBytes / record_length_);
+    window_.reset(new uint8_t[static_cast<size_t>(window_capacity_) * record_length_]);
+  }
 }
 
 bool TmtbRecMgr::ReadThroughWindow(uint8_t* buffer, int32_t n) {
@@ -128,7 +142,7 @@ void TmtbRecMgr::SeekFor(int32_t n) {
 
 void TmtbRecMgr::ReadRecord(uint8_t* buffer, int32_t n) {
   if (n < 0 || n >= slot_count_ || buffer == nullptr || !file_.IsOpen()) RaiseIo(n);
-  if (read_ahead_ && ReadThroughWindow(buffer, n)) {
+  if (read_ahead_ && !file_.Mapped() && ReadThroughWindow(buffer, n)) {
     last_position_ = n;
     file_.Seek(n + 1);
     if (buffer[0] == kFreeRecordMarker) RaiseIo(n);
@@ -222,6 +236,7 @@ int32_t TmtbRecMgr::TruncateDataFile(int32_t k) {
   file_.Truncate();
   slot_count_ = static_cast<int32_t>(std::min<int64_t>(file_.SizeInUnits(), INT32_MAX));
   last_position_ = -2;
+  DropReadCaches();
   return slot_count_;
 }
 

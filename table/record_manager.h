@@ -17,10 +17,18 @@
 // is read or written without seeking.
 //
 // Read-ahead: while no other process may write the table (the table lock
-// denies writing to others), a run of consecutive reads is served from a
-// window of records read in one call; this process's own writes keep the
-// window current. Otherwise every record read goes to the file, so that
-// changes written by another process are seen at once.
+// denies writing to others), the data file is mapped into memory and every
+// record read is a copy from the mapping, with no system call; where it
+// cannot be mapped, a run of consecutive reads is served from a window of
+// records read in one call. The mapping shows this process's own writes at
+// once and WriteRecord keeps the window current; DropReadCaches starts both
+// afresh after the file's length changed. Without read-ahead every record
+// read goes to the file, so that changes written by another process are
+// seen at once.
+//
+// A program that ignores the table lock may still cut the file short under
+// the mapping: a record read then meets the end of the file and raises the
+// I/O message as a read past the end does (platform/file.h).
 #pragma once
 
 #include <cstdint>
@@ -46,9 +54,13 @@ class TmtbRecMgr {
   // Opens the existing data file with the process-wide default access and
   // allocates the buffers. Throws EInOutError or EDedaZiRecMgrError.
   void OpenDataFile(const std::string& path, int record_length);
-  // Allows the read-ahead window; only while no other process can write
-  // the data file.
+  // Allows read-ahead (the mapping, or else the window); only while no
+  // other process can write the data file.
   void SetReadAhead(bool allowed);
+  // Forgets every record read ahead and, with read-ahead allowed, maps the
+  // data file afresh at its current length. Whatever changes the file's
+  // length calls it (truncation and growth here do).
+  void DropReadCaches();
   void CloseDataFile();
   bool DataFileOpen() const { return file_.IsOpen(); }
 
