@@ -158,6 +158,8 @@ class TmtbDBEng : public TmtbRecMgr, private TKeySource, public TBlobRecordUpdat
   static constexpr int kLastImage = 4;
   static constexpr int kSecondImage = 5;
   static constexpr int kScratch = 6;
+  // How many records ahead a walk announces the record it will read.
+  static constexpr int kPrefetchDistance = 4;
 
   int32_t OpenSteps(uint32_t mode);
   bool IsBlobField(int field) const;

@@ -129,6 +129,9 @@ void TmtbDBEng::Next() {
   TIndex& idx = Active();
   idx.StepForward();
   current_ = idx.CurrentEntry();
+  // A walk in an order other than the file's meets its records at random
+  // places: start loading the one a few steps ahead.
+  PrefetchRecord(idx.EntryAhead(kPrefetchDistance));
   ReloadCurrent();
   ++current_ordinal_;
 }
@@ -144,6 +147,7 @@ void TmtbDBEng::Prior() {
   TIndex& idx = Active();
   idx.StepBack();
   current_ = idx.CurrentEntry();
+  PrefetchRecord(idx.EntryAhead(-kPrefetchDistance));
   ReloadCurrent();
   --current_ordinal_;
 }

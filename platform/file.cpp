@@ -29,6 +29,7 @@ constexpr unsigned kRead = 1;
 constexpr unsigned kWrite = 2;
 
 std::atomic<bool> g_default_read_only{false};
+std::atomic<bool> g_mappings_allowed{true};
 
 // Places a shared mark; returns 0 or errno.
 int PlaceMark(int fd, Mark mark) {
@@ -238,7 +239,7 @@ void File::SetUnitSize(size_t unit_size) {
 
 bool File::MapForReading() {
   Unmap();
-  if (fd_ < 0 || !EnableGuardedCopies()) return false;
+  if (fd_ < 0 || !g_mappings_allowed.load() || !EnableGuardedCopies()) return false;
   struct stat st;
   if (fstat(fd_, &st) != 0 || st.st_size <= 0) return false;
   const auto length = static_cast<size_t>(st.st_size);
@@ -253,6 +254,15 @@ void File::Unmap() {
   if (map_ != nullptr) munmap(const_cast<char*>(map_), map_length_);
   map_ = nullptr;
   map_length_ = map_usable_ = 0;
+}
+
+void File::Prefetch(int64_t unit, size_t units) const {
+  if (map_ == nullptr || unit < 0) return;
+  const auto first = static_cast<uint64_t>(unit) * unit_;
+  const uint64_t end = first + static_cast<uint64_t>(units) * unit_;
+  if (unit > static_cast<int64_t>(map_usable_) || end > map_usable_ || end < first) return;
+  constexpr uint64_t kLine = 64;
+  for (uint64_t at = first & ~(kLine - 1); at < end; at += kLine) __builtin_prefetch(map_ + at);
 }
 
 size_t File::Read(void* buffer, size_t units) {
@@ -325,6 +335,8 @@ std::string ChangeFileExt(const std::string& path, const std::string& ext) {
 }
 
 void SleepOpenRetry() { std::this_thread::sleep_for(std::chrono::milliseconds(200)); }
+
+void AllowFileMappings(bool allowed) { g_mappings_allowed.store(allowed); }
 
 void SetDefaultReadOnly(bool read_only) { g_default_read_only.store(read_only); }
 bool DefaultReadOnly() { return g_default_read_only.load(); }

@@ -89,6 +89,11 @@ class File {
   bool MapForReading();
   void Unmap();
   bool Mapped() const { return map_ != nullptr; }
+  // Asks the processor to start loading `units` units at unit `unit` from
+  // the mapping into its caches, so that a read soon after does not wait
+  // for memory. A hint only: nothing is read, no fault can follow, and
+  // without a mapping, or outside it, nothing happens.
+  void Prefetch(int64_t unit, size_t units) const;
 
   // Size of the file in whole units. Throws EInOutError.
   int64_t SizeInUnits() const;
@@ -114,6 +119,11 @@ std::string ChangeFileExt(const std::string& path, const std::string& ext);
 std::string ErrorText(int error_code);
 // The pause between two attempts to open a table.
 void SleepOpenRetry();
+
+// Whether files may be mapped for reading (on by default). A host that
+// handles SIGBUS itself turns it off; every read then uses pread. Applies to
+// mappings made afterwards.
+void AllowFileMappings(bool allowed);
 
 // The process-wide default access of positioned file opens: read-only, or
 // read and write.
