@@ -97,20 +97,28 @@ class RawWriter {
   char* p_;
 };
 
-// The normalised texts of the dates met so far, by stored value: a small
-// table indexed by a hash of the value, each slot holding the last date
-// that fell on it.
+// The normalised texts of the dates met so far, by stored value: a table of
+// sets of two, indexed by a hash of the value; a new date takes the place
+// of the one used less recently in its set.
 class DateTexts {
  public:
-  bool Find(double value, std::string_view* text) const {
-    const Slot& slot = slots_[SlotOf(value)];
-    if (!slot.used || slot.value != value) return false;
-    *text = std::string_view(slot.text, slot.size);
-    return true;
+  bool Find(double value, std::string_view* text) {
+    Set& set = sets_[SetOf(value)];
+    for (int way = 0; way < 2; ++way) {
+      const Slot& slot = set.slots[way];
+      if (slot.used && slot.value == value) {
+        set.older = way ^ 1;
+        *text = std::string_view(slot.text, slot.size);
+        return true;
+      }
+    }
+    return false;
   }
   void Store(double value, std::string_view text) {
     if (text.size() > sizeof(Slot::text)) return;
-    Slot& slot = slots_[SlotOf(value)];
+    Set& set = sets_[SetOf(value)];
+    Slot& slot = set.slots[set.older];
+    set.older ^= 1;
     slot.used = true;
     slot.value = value;
     slot.size = static_cast<uint8_t>(text.size());
@@ -124,14 +132,18 @@ class DateTexts {
     uint8_t size = 0;
     char text[22] = {};
   };
-  static constexpr size_t kSlots = 1024;
-  static size_t SlotOf(double value) {
+  struct Set {
+    Slot slots[2];
+    int older = 0;
+  };
+  static constexpr int kSetBits = 10;
+  static size_t SetOf(double value) {
     uint64_t bits = std::bit_cast<uint64_t>(value);
     bits ^= bits >> 31;
     bits *= 0x9E3779B97F4A7C15ULL;
-    return static_cast<size_t>(bits >> 54);  // 10 bits
+    return static_cast<size_t>(bits >> (64 - kSetBits));
   }
-  std::array<Slot, kSlots> slots_{};
+  std::array<Set, size_t{1} << kSetBits> sets_{};
 };
 
 // `view` as the content of `own`, copied there unless it already is.
