@@ -23,8 +23,9 @@
 // are then copies from memory, guarded against the file being cut short
 // under the mapping (guarded_copy.h); a read that meets a page no longer
 // backed by the file is done again with pread, which reports what the file
-// holds now. Writes always go through pwrite, which the mapping sees at once;
-// bytes beyond the mapping (the file grew) are read with pread.
+// holds now. (The page a cut falls in stays backed: its bytes past the cut
+// read as zeros.) Writes always go through pwrite, which the mapping sees at
+// once; bytes beyond the mapping (the file grew) are read with pread.
 #pragma once
 
 #include <cstddef>

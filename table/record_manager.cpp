@@ -80,9 +80,6 @@ void TmtbRecMgr::OpenDataFile(const std::string& path, int record_length) {
 void TmtbRecMgr::SetReadAhead(bool allowed) {
   read_ahead_ = allowed;
   DropReadCaches();
-  if (!allowed || file_.Mapped() || window_ || record_length_ <= 0) return;
-  window_capacity_ = std::max(1, kReadAheadBytes / record_length_);
-  window_.reset(new uint8_t[static_cast<size_t>(window_capacity_) * record_length_]);
 }
 
 void TmtbRecMgr::DropReadCaches() {

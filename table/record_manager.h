@@ -28,7 +28,9 @@
 //
 // A program that ignores the table lock may still cut the file short under
 // the mapping: a record read then meets the end of the file and raises the
-// I/O message as a read past the end does (platform/file.h).
+// I/O message as a read past the end does (platform/file.h). Only the page
+// the cut falls in stays mapped, its bytes past the cut reading as zeros,
+// as if that program had written them there before cutting.
 #pragma once
 
 #include <cstdint>
