@@ -115,10 +115,24 @@ void CheckDeclaredFields(const TmtbIFace& iface, TDataSet& dataset, char decimal
   }
 }
 
-// The kinds read less often, and the damaged date.
-void FetchOtherValue(const TFieldSlot& layout, const uint8_t* slot, size_t size,
-                     void* destination) {
-  using field_value::Put;
+namespace {
+
+// Writes a value of the dataset form as the destination's `size` bytes:
+// zeros after a shorter value, never more than the destination holds.
+template <typename T>
+void Put(void* destination, size_t size, T value) {
+  if (size == sizeof value) {
+    std::memcpy(destination, &value, sizeof value);
+    return;
+  }
+  std::memset(destination, 0, size);
+  std::memcpy(destination, &value, std::min(size, sizeof value));
+}
+
+// The kinds read less often, and the damaged date, kept out of the short
+// path of the common ones.
+[[gnu::noinline]] void FetchOtherValue(const TFieldSlot& layout, const uint8_t* slot, size_t size,
+                                       void* destination) {
   switch (layout.code) {
     case 'R': Put(destination, size, Real48ToDouble(slot)); break;
     case 'D': {
@@ -140,6 +154,28 @@ void FetchOtherValue(const TFieldSlot& layout, const uint8_t* slot, size_t size,
       std::memset(destination, 0, size);
       break;
   }
+}
+
+}  // namespace
+
+bool FetchTableFieldValue(const TFieldSlot& layout, const uint8_t* record, const TField& field,
+                          void* destination) {
+  if (record[field.FieldNo() - 1] == 0) return false;
+  if (destination == nullptr) return true;
+  const auto size = static_cast<size_t>(std::max(field.DataSize(), 0));
+  const uint8_t* slot = record + layout.offset;
+  switch (layout.code) {
+    case 'A':
+    case 'I': Put(destination, size, GetInt32(slot)); break;
+    case 'B':
+      // The stored boolean is one byte; the next byte is another field's.
+      Put(destination, size, static_cast<int16_t>(slot[0]));
+      break;
+    case 'C':
+    case 'F': Put(destination, size, GetDouble(slot)); break;
+    default: FetchOtherValue(layout, slot, size, destination); break;
+  }
+  return true;
 }
 
 }  // namespace logvane

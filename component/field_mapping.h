@@ -27,13 +27,10 @@
 // destination's DataSize().
 #pragma once
 
-#include <algorithm>
 #include <cstdint>
-#include <cstring>
 #include <string>
 #include <string_view>
 
-#include "base/byte_order.h"
 #include "component/dataset.h"
 #include "component/field_defs.h"
 #include "component/field_type.h"
@@ -66,47 +63,12 @@ void BuildFieldDefList(const TmtbIFace& iface, TFieldDefs& defs);
 //     that does not convert skips the field's remaining attributes.
 void CheckDeclaredFields(const TmtbIFace& iface, TDataSet& dataset, char decimal_separator);
 
-namespace field_value {
-// Writes a value of the dataset form as the destination's `size` bytes:
-// zeros after a shorter value, never more than the destination holds.
-template <typename T>
-void Put(void* destination, size_t size, T value) {
-  if (size == sizeof value) {
-    std::memcpy(destination, &value, sizeof value);
-    return;
-  }
-  std::memset(destination, 0, size);
-  std::memcpy(destination, &value, std::min(size, sizeof value));
-}
-}  // namespace field_value
-
-// FetchTableFieldValue for the codes R, D, S and the blob codes.
-void FetchOtherValue(const TFieldSlot& layout, const uint8_t* slot, size_t size, void* destination);
-
 // Reads table field `field` (its FieldNo() >= 1) from the engine record
 // image at the start of `record`: answers whether the field has a value
 // (null flag not 0) and, when it has and `destination` is not null, writes
 // the dataset form: field.DataSize() bytes, zeros after a shorter value.
-inline bool FetchTableFieldValue(const TFieldSlot& layout, const uint8_t* record,
-                                 const TField& field, void* destination) {
-  using field_value::Put;
-  if (record[field.FieldNo() - 1] == 0) return false;
-  if (destination == nullptr) return true;
-  const auto size = static_cast<size_t>(std::max(field.DataSize(), 0));
-  const uint8_t* slot = record + layout.offset;
-  switch (layout.code) {
-    case 'A':
-    case 'I': Put(destination, size, GetInt32(slot)); break;
-    case 'B':
-      // The stored boolean is one byte; the next byte is another field's.
-      Put(destination, size, static_cast<int16_t>(slot[0]));
-      break;
-    case 'C':
-    case 'F': Put(destination, size, GetDouble(slot)); break;
-    default: FetchOtherValue(layout, slot, size, destination); break;
-  }
-  return true;
-}
+bool FetchTableFieldValue(const TFieldSlot& layout, const uint8_t* record, const TField& field,
+                          void* destination);
 
 // A string field's text in `record`: a view of the slot up to its zero byte
 // (at most width - 1 characters, never past the slot); empty when null.
