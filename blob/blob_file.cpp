@@ -13,7 +13,11 @@ namespace logvane {
 
 void TBlobFile::Fail() { throw EBlobError(msg::kBlobError); }
 
-int64_t TBlobFile::FileSize() const { return file_.SizeInUnits(); }
+// While the file is mapped no other process may write it, so the size this
+// process keeps track of is the file's, without a system call per value.
+int64_t TBlobFile::FileSize() const {
+  return file_.Mapped() ? file_.OwnSizeInUnits() : file_.SizeInUnits();
+}
 
 void TBlobFile::CheckOffset(int64_t offset, int64_t file_size) const {
   if (offset < block_size_ || offset > file_size - block_size_ || offset % block_size_ != 0) Fail();

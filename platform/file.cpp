@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -119,7 +120,8 @@ File::File(File&& other) noexcept
       pos_(other.pos_),
       map_(other.map_),
       map_length_(other.map_length_),
-      map_usable_(other.map_usable_) {
+      map_usable_(other.map_usable_),
+      own_bytes_(other.own_bytes_) {
   other.fd_ = -1;
   other.lock_fd_ = -1;
   other.map_ = nullptr;
@@ -136,6 +138,7 @@ File& File::operator=(File&& other) noexcept {
     map_ = other.map_;
     map_length_ = other.map_length_;
     map_usable_ = other.map_usable_;
+    own_bytes_ = other.own_bytes_;
     other.fd_ = -1;
     other.lock_fd_ = -1;
     other.map_ = nullptr;
@@ -247,6 +250,7 @@ bool File::MapForReading() {
   if (p == MAP_FAILED) return false;  // a write-only descriptor, or no room
   map_ = static_cast<const char*>(p);
   map_length_ = map_usable_ = length;
+  own_bytes_ = static_cast<int64_t>(length);
   return true;
 }
 
@@ -302,6 +306,7 @@ size_t File::Write(const void* buffer, size_t units) {
     done += static_cast<size_t>(n);
   }
   pos_ += static_cast<int64_t>(units);
+  own_bytes_ = std::max(own_bytes_, static_cast<int64_t>(offset) + static_cast<int64_t>(want));
   return units;
 }
 
@@ -319,6 +324,7 @@ void File::Truncate() {
   } while (rc != 0 && errno == EINTR);
   if (rc != 0) ThrowErrno(errno);
   if (map_usable_ > static_cast<size_t>(length)) map_usable_ = static_cast<size_t>(length);
+  own_bytes_ = length;
 }
 
 std::string ErrorText(int error_code) { return std::strerror(error_code); }

@@ -98,6 +98,11 @@ class File {
 
   // Size of the file in whole units. Throws EInOutError.
   int64_t SizeInUnits() const;
+  // REQUIRES: Mapped(). The size in whole units as this process knows it,
+  // without a system call: the size when the file was mapped, grown by this
+  // process's writes and cut by its truncations. It is the file's size as
+  // long as no other process writes the file.
+  int64_t OwnSizeInUnits() const { return own_bytes_ / static_cast<int64_t>(unit_); }
   // Cuts the file at the position; a mapping then serves no bytes past the
   // cut. Throws EInOutError.
   void Truncate();
@@ -110,6 +115,7 @@ class File {
   const char* map_ = nullptr;
   size_t map_length_ = 0;  // bytes mapped
   size_t map_usable_ = 0;  // bytes served from the mapping
+  int64_t own_bytes_ = 0;  // OwnSizeInUnits in bytes
 };
 
 bool FileExists(const std::string& path);

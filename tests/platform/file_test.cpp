@@ -441,6 +441,7 @@ TEST_F(MappedFile, ReadsFollowOwnWritesGrowthAndTruncation) {
   ASSERT_EQ(f.Open(path, 0x42), 0);
   f.SetUnitSize(512);
   ASSERT_TRUE(f.MapForReading());
+  EXPECT_EQ(f.OwnSizeInUnits(), 16);
   char buf[1024];
   f.Seek(3);
   ASSERT_EQ(f.Read(buf, 2), 2u);
@@ -457,9 +458,11 @@ TEST_F(MappedFile, ReadsFollowOwnWritesGrowthAndTruncation) {
   f.Seek(20);
   ASSERT_EQ(f.Read(buf, 1), 1u);
   EXPECT_EQ(buf[0], 'Y');
+  EXPECT_EQ(f.OwnSizeInUnits(), 21);
   // A cut made through the file serves nothing past it.
   f.Seek(2);
   f.Truncate();
+  EXPECT_EQ(f.OwnSizeInUnits(), 2);
   f.Seek(2);
   EXPECT_EQ(f.Read(buf, 1), 0u);
   f.Seek(1);
