@@ -17,6 +17,7 @@ inline constexpr char kRecordCacheInvalid[] = "Internal error - record cache is 
 
 // Key comparison and table operations.
 inline constexpr char kInternalTableOperations[] = "Internal error in table operations";
+inline constexpr char kDuplicateKey[] = "Key violation due to duplicate record.";
 
 // Index structure.
 inline constexpr char kIndexCorrupted[] = "Index structure may be corrupted. Suggest rebuild";

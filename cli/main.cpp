@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/caption.h"
+#include "cli/check_command.h"
 #include "cli/code_page.h"
 #include "cli/log_export.h"
 #include "cli/table_dump.h"
@@ -45,6 +46,11 @@ int main(int argc, char** argv) {
       ->check(CLI::IsMember({"jsonl", "csv"}));
   add_filter_options(dump);
 
+  std::string check_path;
+  CLI::App* check = app.add_subcommand(
+      "check", "Tell whether a table is consistent; exit 0 consistent, 1 not, 2 unreadable");
+  check->add_option("table", check_path, "The table's definition file (.mti)")->required();
+
   logvane::TExportRequest request;
   std::string order = "sequence";
   CLI::App* exp = app.add_subcommand("export", "Write a log folder's contacts to its ADIF file");
@@ -71,6 +77,8 @@ int main(int argc, char** argv) {
     std::cerr << e.what() << "\n";
     return 1;
   }
+
+  if (*check) return logvane::cli::RunTableCheck(std::cout, std::cerr, check_path);
 
   if (*exp) {
     request.sort_choice = order == "call" ? 1 : 0;

@@ -16,6 +16,13 @@
 // buffer 0 (-1 none); the current index's own cursor stands on it whenever
 // there is one; BOF/EOF tell that a step met the range's first or last
 // record; ordinals are 1-based positions in the index.
+//
+// Writing (a table opened with write access): AppendRecord, PostRecord and
+// DeleteRecord change every index, the data file, the blob file and the
+// table counters, in that order, record by record; the free chain on disk
+// is rewritten only at close, the counters after every change. A failure
+// part-way reaches the caller with its message; what it left half done
+// stays (nothing is undone) and the table check names it.
 #pragma once
 
 #include <cstdint>
@@ -125,6 +132,54 @@ class TmtbDBEng : public TmtbRecMgr, private TKeySource, public TBlobRecordUpdat
   // else backward) when the filter now rejects it.
   void FinalAdjustment();
 
+  // The record write path. Work buffer 0 holds the image to insert or the
+  // edited image of the current record. Each operation re-establishes the
+  // cursor (the new or changed record becomes current when it lies in the
+  // range) and keeps the filtered record list current.
+  //
+  // On any failure the current record becomes the one the current index's
+  // remembered position gives, buffer 0 is reloaded from it (cleared when
+  // there is none), the range is read afresh from the index, and the error
+  // is passed on; the table counters are then not written. A read-only
+  // table refuses every write, before anything changes, with the
+  // input/output error a write to a read-only file gives.
+  //
+  // Inserts the image as a new record in the first free slot (the data
+  // file grows by ten slots when none is free). An autoincrement field gets
+  // the next value, which is used up only when the append succeeds. Raises
+  // EDuplicateKeyError "Key violation due to duplicate record." before any
+  // index changes when the primary key is taken. Blob fields take their
+  // values from the changed blob holders only: a reference the image
+  // carries names another record's value and is dropped.
+  void AppendRecord();
+  // Replaces the current record with the image. Only the indexes whose key
+  // changed are touched. Blob fields change only through the blob holders:
+  // their slots are taken from the stored record. Raises "Current range is
+  // empty" without a current record and EDuplicateKeyError when another
+  // record has the new primary key.
+  void PostRecord();
+  // Deletes the current record: its index entries, then the free marker,
+  // then its blob values, so that a failure never leaves a live record
+  // whose values are gone. Deleting the table's only record empties the
+  // data file, every index and the blob file. Raises "Current range is
+  // empty" without a current record.
+  void DeleteRecord();
+
+  // Moves the live records beyond (live records + 10) slots into the
+  // lowest free slots, repointing every index entry and blob value owner,
+  // and cuts the data file there, keeping ten free slots. Returns 1 when
+  // done; -1 when refused (10 free slots or fewer, a live record count that
+  // disagrees with index 0, a moved record missing from an index), having
+  // kept what it moved so far. Run by a writable open with more than 20
+  // free records.
+  int32_t CompactDataFile();
+
+  // The table component's blob requests on the holders (load, read, write,
+  // truncate, size): see TBlobHolders::Request. Null, doing nothing, for a
+  // table without a blob file.
+  TBlob* BlobAccess(TBlobRequest request, int field, const uint8_t* image, int32_t record,
+                    void* data, TBlob* holder, int64_t count, int64_t position, int64_t* result);
+
   // Filtered navigation.
   void SetFiltered(bool on);
   bool Filtered() const { return filtered_; }
@@ -162,6 +217,28 @@ class TmtbDBEng : public TmtbRecMgr, private TKeySource, public TBlobRecordUpdat
   static constexpr int kPrefetchBatch = 8;
 
   int32_t OpenSteps(uint32_t mode);
+  // Compaction at a writable open: -6 when refused or failed, else 0.
+  int32_t CompactAtOpen();
+
+  // Write path steps.
+  void RequireWritable() const;
+  // Whether the table holds exactly one live record (slot count less the
+  // free list).
+  bool SingleLiveRecord();
+  void WriteCountersAfterChange();
+  // The cursor after a key was inserted for record `r` with image `m`, the
+  // current index standing on it.
+  void AdjustAfterInsert(int32_t r, const uint8_t* m);
+  // The cursor after the current record's key was removed from the current
+  // index; `current_` is what the index's remembered position gave.
+  void AdjustAfterRemove(bool was_first, bool was_last);
+  // Reads the range's first and last records, their images and the count
+  // from the current index afresh. Moves the index's cursor.
+  void RecomputeRange();
+  // The state rule after a failed write (never raises).
+  void RecoverAfterWriteFailure() noexcept;
+  // Offers record `r` to the filtered record list again (filter active).
+  void RetestFiltered(int32_t r);
   bool IsBlobField(int field) const;
   // Records the failure of an open step and returns its code.
   int32_t Fail(int32_t code, const char* step, const std::string& path, const std::string& reason);

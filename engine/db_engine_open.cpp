@@ -1,7 +1,8 @@
 // Opening and closing a table.
 //
 // The open reads the definition, opens the data file, the index files and
-// the blob file, loads the table counters and the free chain, and
+// the blob file, loads the table counters and the free chain, compacts the
+// data file when a writable open finds more than 20 free records, and
 // positions on index 0. Each failure gives its own code and leaves nothing
 // open. The definition file's handle stays open for the table's lifetime:
 // its share mode is the only lock between processes.
@@ -136,6 +137,11 @@ int32_t TmtbDBEng::OpenSteps(uint32_t mode) {
     return Fail(kOpenBlobOrCountersFailed, step, file, Reason(std::current_exception()));
   }
 
+  // A compaction that is refused or fails leaves the indexes open, so that
+  // the close that follows writes the counters and the chain from the list
+  // as the compaction left it.
+  if (int32_t code = CompactAtOpen(); code < 0) return code;
+
   try {
     SetCurrentIndex(0);
     filtered_ = false;
@@ -144,6 +150,25 @@ int32_t TmtbDBEng::OpenSteps(uint32_t mode) {
                 Reason(std::current_exception()));
   }
   return handle_;
+}
+
+int32_t TmtbDBEng::CompactAtOpen() {
+  if (read_only_ || FreeList().size() <= 20) return 0;
+  const std::string mtd = platform::ChangeFileExt(path_, ".MTD");
+  try {
+    if (CompactDataFile() < 0)
+      return Fail(kOpenPositioningFailed, "compact the data file", mtd,
+                  "refused: the free records, the live records and the indexes do not agree");
+    // The counters on disk must name slots the file still has: the head the
+    // open read may lie beyond the new end.
+    counters_.free_records = static_cast<int32_t>(FreeList().size());
+    counters_.first_free_record = FreeList().front();
+    indexes_.WriteCounters(counters_);
+  } catch (...) {
+    return Fail(kOpenPositioningFailed, "compact the data file", mtd,
+                Reason(std::current_exception()));
+  }
+  return 0;
 }
 
 void TmtbDBEng::CloseTable() {

@@ -53,6 +53,7 @@ class TChecker {
     } catch (const std::exception& e) {
       Report(std::string("the check stopped: ") + e.what());
     }
+    if (in_.problem_count != nullptr) *in_.problem_count = problems_;
     if (problems_ > static_cast<int64_t>(lines_.size()))
       lines_.push_back(Prefix() + std::to_string(problems_ - static_cast<int64_t>(lines_.size())) +
                        " more problems not listed");
@@ -403,6 +404,7 @@ std::vector<std::string> CheckIndex(const TIndexCheckInput& input, TKeySource& s
     TChecker checker(input, source);
     return checker.Run();
   } catch (const std::exception& e) {
+    if (input.problem_count != nullptr) *input.problem_count = 1;
     return {"index " + std::to_string(input.index) + ": the check stopped: " + e.what()};
   }
 }

@@ -46,6 +46,8 @@ struct TIndexCheckInput {
   // Lines reported in detail; further problems are counted in one last
   // line.
   int max_lines = 100;
+  // When not null, receives the number of problems found, listed or not.
+  int64_t* problem_count = nullptr;
 };
 
 // Checks index `input.index` of the table, reading its records through

@@ -84,10 +84,22 @@ const uint8_t* TKeyBufSecondIndex::Locate(int32_t p) {
   return image_ + slot * kDirEntryBytes;
 }
 
+bool TKeyBufSecondIndex::HeadChecked(int32_t head) const {
+  return static_cast<size_t>(head) < head_checked_.size() && head_checked_[head] != 0;
+}
+
+void TKeyBufSecondIndex::MarkHeadChecked(int32_t head) {
+  if (!writer_) return;
+  if (static_cast<size_t>(head) >= head_checked_.size()) head_checked_.resize(head + 1, 0);
+  head_checked_[head] = 1;
+}
+
 void TKeyBufSecondIndex::LoadDirectory() {
   CloseDirectory();
   file_.OpenPositioned(path_, kDirBlockBytes);
   opened_ = true;
+  writer_ = !platform::DefaultReadOnly();
+  head_checked_.clear();
   blocks_ = static_cast<int32_t>(std::min<int64_t>(file_.SizeInUnits(), INT32_MAX));
   ReadBlock(0);
   const int32_t count = GetInt32(image_);
@@ -114,8 +126,10 @@ TDirProbe TKeyBufSecondIndex::ProbeMiddle(int32_t lo, int32_t hi) {
     const int32_t head = round / kDirEntriesPerBlock;
     const int32_t record = heads_.Record(head);
     const uint8_t* prefix = heads_.Prefix(head);
-    const uint8_t* entry = Locate(round);
-    if (GetInt32(entry + 4) != record) RaiseIndexCorruptedPlain();
+    if (!HeadChecked(head)) {
+      if (GetInt32(Locate(round) + 4) != record) RaiseIndexCorruptedPlain();
+      MarkHeadChecked(head);
+    }
     position_ = round;
     return TDirProbe{round, record, prefix};
   }
@@ -128,8 +142,16 @@ TDirEntry TKeyBufSecondIndex::GetEntry(int32_t p) {
   // Beyond the count a slot carries nothing, and the block may not even
   // have been read: refuse rather than hand out stale bytes.
   if (p < 0 || p >= count_) RaiseIndexCorrupted();
-  const uint8_t* entry = Locate(p);
   position_ = p;
+  // A checked head serves without a read.
+  if (p % kDirEntriesPerBlock == 0 && HeadChecked(p / kDirEntriesPerBlock)) {
+    const int32_t head = p / kDirEntriesPerBlock;
+    return TDirEntry{heads_.Page(head), heads_.Record(head), heads_.Prefix(head)};
+  }
+  const uint8_t* entry = Locate(p);
+  // Entry 0, where every search begins, checks head 0; the other heads are
+  // checked where a search probes them.
+  if (p == 0 && std::memcmp(entry, heads_.Fetch(0), kDirEntryBytes) == 0) MarkHeadChecked(0);
   return TDirEntry{GetInt32(entry), GetInt32(entry + 4), entry + 8};
 }
 
@@ -159,6 +181,8 @@ void TKeyBufSecondIndex::BringBlock(int32_t b) {
 }
 
 void TKeyBufSecondIndex::WriteBlock(int32_t b) {
+  // The block's head is checked again at its next use.
+  if (b >= 1 && static_cast<size_t>(b - 1) < head_checked_.size()) head_checked_[b - 1] = 0;
   std::memset(Slot(kDirEntriesPerBlock), 0, kBlockTail);
   file_.Seek(b);
   if (file_.Write(image_, 1) != 1) {
@@ -351,6 +375,7 @@ void TKeyBufSecondIndex::CloseDirectory() {
   count_ = 0;
   position_ = 0;
   heads_.Resize(0);
+  head_checked_.clear();
 }
 
 }  // namespace logvane

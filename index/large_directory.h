@@ -86,9 +86,9 @@ class TKeyBufSecondIndex : public TSecondIndex {
   void UpdateByPage(int32_t page, int32_t new_page, const uint8_t* prefix, int32_t record) override;
   // Probes the multiple of 200 nearest the upper middle when one lies
   // strictly inside (lo, hi), from the block heads (its block is then read
-  // and must start with the same record); otherwise the upper middle,
-  // through the block buffer. The plain Exception (index text) for lo < 0,
-  // hi >= Count or a head that disagrees with its block.
+  // and must start with the same record, unless a writer checked that
+  // head already); otherwise the upper middle, through the block buffer. The plain Exception (index
+  // text) for lo < 0, hi >= Count or a head that disagrees with its block.
   TDirProbe ProbeMiddle(int32_t lo, int32_t hi) override;
   // The plain Exception with "idx L2 code <p>" appended for p outside
   // 0 .. Count-1. Afterwards, and after a failure, no block is buffered.
@@ -132,6 +132,14 @@ class TKeyBufSecondIndex : public TSecondIndex {
   uint8_t* image_ = nullptr;  // block_ + one spare entry
   int32_t block_no_ = -1;
   int32_t blocks_ = 0;  // whole blocks in the file
+  // Opened for writing: the table lock keeps other writers out, so a head
+  // once found equal to its block's first entry stays equal until this
+  // object writes the block. Such heads are marked checked and used without
+  // reading their block again; a reader beside a writer reads every time.
+  bool writer_ = false;
+  std::vector<uint8_t> head_checked_;
+  bool HeadChecked(int32_t head) const;
+  void MarkHeadChecked(int32_t head);
   THeader heads_;
   std::unique_ptr<uint8_t[]> block0_;  // block 0 as written: the count, then zeros
 };

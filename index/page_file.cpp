@@ -70,11 +70,15 @@ bool TInd1FOps::ReadPage(int32_t page, int shift) {
   if (page < 0 || page >= pages_) RaiseIndexCorrupted();
   file_.Seek(int64_t{page} * format_.units_per_page);
   ++page_reads_;
-  if (file_.Read(entries_ + 4 * shift, 1) != 1) RaiseIndexCorrupted();
+  // A large page's entry unit and key units go to separate buffers: one
+  // call reads both.
   if (format_.has_prefixes) {
     const size_t key_units = format_.units_per_page - 1;
-    if (file_.Read(key_ + kPrefixBytes * (shift + 1), key_units) != key_units)
+    if (file_.ReadTwo(entries_ + 4 * shift, 1, key_ + kPrefixBytes * (shift + 1), key_units) !=
+        1 + key_units)
       RaiseIndexCorrupted();
+  } else if (file_.Read(entries_ + 4 * shift, 1) != 1) {
+    RaiseIndexCorrupted();
   }
   if (shift == 0) buffered_page_ = page;
   return true;
@@ -85,11 +89,13 @@ void TInd1FOps::WritePage(int32_t page, int shift) {
   if (page < 0) RaiseIndexCorruptedPlain();
   buffered_page_ = -1;
   file_.Seek(int64_t{page} * format_.units_per_page);
-  if (file_.Write(entries_ + 4 * shift, 1) != 1) RaiseIndexCorrupted();
   if (format_.has_prefixes) {
     const size_t key_units = format_.units_per_page - 1;
-    if (file_.Write(key_ + kPrefixBytes * (shift + 1), key_units) != key_units)
+    if (file_.WriteTwo(entries_ + 4 * shift, 1, key_ + kPrefixBytes * (shift + 1), key_units) !=
+        1 + key_units)
       RaiseIndexCorrupted();
+  } else if (file_.Write(entries_ + 4 * shift, 1) != 1) {
+    RaiseIndexCorrupted();
   }
   pages_ = std::max(pages_, page + 1);
   if (shift == 0) buffered_page_ = page;

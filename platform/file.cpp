@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -31,6 +32,18 @@ constexpr unsigned kWrite = 2;
 
 std::atomic<bool> g_default_read_only{false};
 std::atomic<bool> g_mappings_allowed{true};
+
+// The test hook of FailNthWrite: armed while the countdown is above 0.
+std::atomic<int64_t> g_fail_countdown{0};
+std::atomic<int64_t> g_writes_counted{0};
+
+// Counts a write while the hook is armed and fails the one it names.
+void CountWrite() {
+  if (g_fail_countdown.load(std::memory_order_relaxed) <= 0) return;
+  g_writes_counted.fetch_add(1, std::memory_order_relaxed);
+  if (g_fail_countdown.fetch_sub(1, std::memory_order_relaxed) == 1)
+    throw EInOutError(EIO, std::strerror(EIO));
+}
 
 // Places a shared mark; returns 0 or errno.
 int PlaceMark(int fd, Mark mark) {
@@ -293,6 +306,7 @@ size_t File::Read(void* buffer, size_t units) {
 }
 
 size_t File::Write(const void* buffer, size_t units) {
+  CountWrite();
   const size_t want = ByteCount(units, unit_);
   const off_t offset = ByteOffset(pos_, unit_);
   size_t done = 0;
@@ -310,6 +324,64 @@ size_t File::Write(const void* buffer, size_t units) {
   return units;
 }
 
+namespace {
+
+// The part of two buffers that lies at and after byte `done` of their
+// concatenation; returns the number of iovec entries used.
+int Remaining(iovec (&iov)[2], void* b1, size_t n1, void* b2, size_t n2, size_t done) {
+  int count = 0;
+  if (done < n1) iov[count++] = {static_cast<char*>(b1) + done, n1 - done};
+  const size_t into2 = done > n1 ? done - n1 : 0;
+  if (into2 < n2) iov[count++] = {static_cast<char*>(b2) + into2, n2 - into2};
+  return count;
+}
+
+}  // namespace
+
+size_t File::ReadTwo(void* buffer1, size_t units1, void* buffer2, size_t units2) {
+  const size_t n1 = ByteCount(units1, unit_), n2 = ByteCount(units2, unit_);
+  const off_t offset = ByteOffset(pos_, unit_);
+  const size_t want = n1 + n2;
+  size_t done = 0;
+  while (done < want) {
+    iovec iov[2];
+    const int count = Remaining(iov, buffer1, n1, buffer2, n2, done);
+    ssize_t n = preadv(fd_, iov, count, offset + static_cast<off_t>(done));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      ThrowErrno(errno);
+    }
+    if (n == 0) break;
+    done += static_cast<size_t>(n);
+  }
+  const size_t whole = done / unit_;
+  pos_ += static_cast<int64_t>(whole);
+  return whole;
+}
+
+size_t File::WriteTwo(const void* buffer1, size_t units1, const void* buffer2, size_t units2) {
+  CountWrite();
+  const size_t n1 = ByteCount(units1, unit_), n2 = ByteCount(units2, unit_);
+  const off_t offset = ByteOffset(pos_, unit_);
+  const size_t want = n1 + n2;
+  size_t done = 0;
+  while (done < want) {
+    iovec iov[2];
+    const int count =
+        Remaining(iov, const_cast<void*>(buffer1), n1, const_cast<void*>(buffer2), n2, done);
+    ssize_t n = pwritev(fd_, iov, count, offset + static_cast<off_t>(done));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      ThrowErrno(errno);
+    }
+    if (n == 0) ThrowErrno(EIO);
+    done += static_cast<size_t>(n);
+  }
+  pos_ += static_cast<int64_t>(units1 + units2);
+  own_bytes_ = std::max(own_bytes_, static_cast<int64_t>(offset) + static_cast<int64_t>(want));
+  return units1 + units2;
+}
+
 int64_t File::SizeInUnits() const {
   struct stat st;
   if (fstat(fd_, &st) != 0) ThrowErrno(errno);
@@ -317,6 +389,7 @@ int64_t File::SizeInUnits() const {
 }
 
 void File::Truncate() {
+  CountWrite();
   const off_t length = ByteOffset(pos_, unit_);
   int rc;
   do {
@@ -325,6 +398,13 @@ void File::Truncate() {
   if (rc != 0) ThrowErrno(errno);
   if (map_usable_ > static_cast<size_t>(length)) map_usable_ = static_cast<size_t>(length);
   own_bytes_ = length;
+}
+
+bool File::OthersHoldWriteAccess() const {
+  const int fd = lock_fd_ >= 0 ? lock_fd_ : fd_;
+  bool marked = false;
+  if (int err = MarkedElsewhere(fd, kHoldsWrite, &marked)) ThrowErrno(err);
+  return marked;
 }
 
 std::string ErrorText(int error_code) { return std::strerror(error_code); }
@@ -346,5 +426,12 @@ void AllowFileMappings(bool allowed) { g_mappings_allowed.store(allowed); }
 
 void SetDefaultReadOnly(bool read_only) { g_default_read_only.store(read_only); }
 bool DefaultReadOnly() { return g_default_read_only.load(); }
+
+void FailNthWrite(int64_t n) {
+  g_writes_counted.store(0, std::memory_order_relaxed);
+  g_fail_countdown.store(n > 0 ? n : 0, std::memory_order_relaxed);
+}
+
+int64_t WritesCounted() { return g_writes_counted.load(std::memory_order_relaxed); }
 
 }  // namespace logvane::platform

@@ -83,6 +83,15 @@ class File {
   // written and advances the position by it. Throws EInOutError.
   size_t Write(const void* buffer, size_t units);
 
+  // Reads `units1` units into `buffer1`, then `units2` units into
+  // `buffer2`, from the position in one call: the read and write of a
+  // record kept in two buffers. Returns the whole units read (of both) and
+  // advances the position by them. Throws EInOutError.
+  size_t ReadTwo(void* buffer1, size_t units1, void* buffer2, size_t units2);
+  // Writes `units1` units from `buffer1`, then `units2` units from
+  // `buffer2`, at the position in one call; returns the units written and
+  // advances the position by them. Throws EInOutError.
+  size_t WriteTwo(const void* buffer1, size_t units1, const void* buffer2, size_t units2);
   // Maps the file's current content for reading (see above). Returns false,
   // leaving reads to pread, for an empty or write-only file or when the
   // mapping or its guard cannot be set up. Mapping again first drops the
@@ -106,6 +115,10 @@ class File {
   // Cuts the file at the position; a mapping then serves no bytes past the
   // cut. Throws EInOutError.
   void Truncate();
+
+  // Whether another open of this file (in any process) holds write access.
+  // Only asks: places nothing and changes nothing. Throws EInOutError.
+  bool OthersHoldWriteAccess() const;
 
  private:
   int fd_ = -1;
@@ -136,5 +149,14 @@ void AllowFileMappings(bool allowed);
 // read and write.
 void SetDefaultReadOnly(bool read_only);
 bool DefaultReadOnly();
+
+// For tests of failure handling: the `n`-th write or truncation from now
+// (counting every File of the process, n >= 1) fails with EIO before it
+// changes anything; n = 0 disarms. While armed the writes are counted, so
+// arming with a large n measures how many writes an operation makes. An
+// unarmed process pays one relaxed load per write.
+void FailNthWrite(int64_t n);
+// Writes and truncations counted since the last FailNthWrite.
+int64_t WritesCounted();
 
 }  // namespace logvane::platform

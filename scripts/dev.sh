@@ -7,6 +7,9 @@
 #                           build with warnings as errors, run the whole
 #                           suite, then again under AddressSanitizer and
 #                           UndefinedBehaviorSanitizer
+#   scripts/dev.sh bench    install what is missing (and the sqlite3 shell
+#                           the append benchmark compares with), build the
+#                           benchmarks and run them
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -15,9 +18,12 @@ jobs=$(nproc 2>/dev/null || echo 2)
 packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libcli11-dev
           libbenchmark-dev qt6-base-dev clang-format)
 
+# The append benchmark compares the engine with the sqlite3 shell.
+bench_packages=(sqlite3)
+
 install_missing() {
   local missing=()
-  for p in "${packages[@]}"; do
+  for p in "${packages[@]}" "$@"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
   done
   [ ${#missing[@]} -eq 0 ] && return 0
@@ -81,8 +87,14 @@ case "${1:-}" in
     ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
       ctest --test-dir "$root/build-asan" --output-on-failure -j "$jobs"
     ;;
+  bench)
+    install_missing "${bench_packages[@]}"
+    build "$root/build-bench" -DLOGVANE_BUILD_BENCH=ON -DLOGVANE_BUILD_TESTS=OFF \
+      -DCMAKE_BUILD_TYPE=Release
+    (cd "$root/build-bench" && ./bench/append_bench && ./bench/export_bench)
+    ;;
   *)
-    echo "usage: scripts/dev.sh sample|test" >&2
+    echo "usage: scripts/dev.sh sample|test|bench" >&2
     exit 2
     ;;
 esac

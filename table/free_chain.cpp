@@ -2,7 +2,6 @@
 // rescanning the file for free records, and growing the file ten slots at a
 // time.
 #include <algorithm>
-#include <memory>
 #include <vector>
 
 #include "base/byte_order.h"
@@ -79,30 +78,43 @@ void TmtbRecMgr::RescanFreeRecords() {
 }
 
 void TmtbRecMgr::GrowFreeChain() {
-  uint8_t* scratch = work_[kScratch];
-  std::unique_ptr<uint8_t[]> kept(new uint8_t[record_length_]);
-  std::copy(scratch, scratch + record_length_, kept.get());
+  last_position_ = -2;
+  const int32_t a = slot_count_;
+  if (file_.SizeInUnits() != a) throw EDedaZiRecMgrError(msg::kMtdIoError);
+  for (int32_t i = 0; i < kGrowth; ++i)
+    if (InFreeList(a + i)) throw EDedaZiRecMgrError(msg::kMtdIoError);
+  // The ten records a -> a+1 -> ... -> a+9 -> -1 go out in as few writes as
+  // the growth buffer allows.
+  const size_t length = static_cast<size_t>(record_length_);
+  int32_t done = 0;
   try {
-    last_position_ = -2;
-    const int32_t a = slot_count_;
-    if (file_.SizeInUnits() != a) throw EDedaZiRecMgrError(msg::kMtdIoError);
-    for (int32_t i = 0; i < kGrowth; ++i) {
-      MakeFreeImage(scratch, record_length_, i + 1 < kGrowth ? a + i + 1 : -1);
-      SeekFor(a + i);
-      last_position_ = a + i;
-      if (file_.Write(scratch, 1) != 1) {
-        last_position_ = -2;
-        RaiseIo(a + i);
+    while (done < kGrowth) {
+      const int32_t batch = std::min(kGrowth - done, growth_records_);
+      for (int32_t k = 0; k < batch; ++k) {
+        const int32_t slot = a + done + k;
+        MakeFreeImage(growth_.get() + static_cast<size_t>(k) * length, record_length_,
+                      slot + 1 < a + kGrowth ? slot + 1 : -1);
       }
-      ++slot_count_;
-      if (InFreeList(a + i)) throw EDedaZiRecMgrError(msg::kMtdIoError);
-      free_list_.push_back(a + i);
+      file_.Seek(a + done);
+      if (file_.Write(growth_.get(), static_cast<size_t>(batch)) != static_cast<size_t>(batch))
+        RaiseIo(a + done);
+      done += batch;
     }
   } catch (...) {
-    std::copy(kept.get(), kept.get() + record_length_, scratch);
+    // The whole free records that reached the file belong to the table.
+    int64_t grown = done;
+    try {
+      grown = file_.SizeInUnits() - a;
+    } catch (...) {
+    }
+    grown = std::clamp<int64_t>(grown, 0, kGrowth);
+    for (int32_t i = 0; i < grown; ++i) free_list_.push_back(a + i);
+    slot_count_ = a + static_cast<int32_t>(grown);
+    DropReadCaches();
     throw;
   }
-  std::copy(kept.get(), kept.get() + record_length_, scratch);
+  for (int32_t i = 0; i < kGrowth; ++i) free_list_.push_back(a + i);
+  slot_count_ = a + kGrowth;
   DropReadCaches();
 }
 

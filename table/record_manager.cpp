@@ -17,6 +17,12 @@ namespace {
 constexpr int kReadAheadBytes = 64 * 1024;
 // Forward reads at most this many slots apart continue a run.
 constexpr int32_t kRunGap = 64;
+// The most that growing the free chain writes at once.
+constexpr int kGrowthBytes = 64 * 1024;
+// Copies of the records written lately: an appending writer reads them back
+// (the record it just wrote, the neighbours its keys are compared with).
+constexpr int kWrittenBytes = 512 * 1024;
+constexpr int kWrittenRecords = 4096;
 
 // A buffer of L bytes inside a block of L + 7 bytes, on a 4-byte boundary.
 uint8_t* Aligned4(uint8_t* p) {
@@ -64,11 +70,14 @@ void TmtbRecMgr::OpenDataFile(const std::string& path, int record_length) {
 
   work_block_.reset(new uint8_t[kWorkBufferCount * stride]());
   for (int i = 0; i < kWorkBufferCount; ++i) work_[i] = Aligned4(work_block_.get() + i * stride);
+  growth_records_ = std::clamp(kGrowthBytes / record_length, 1, 10);
+  growth_.reset(new uint8_t[static_cast<size_t>(growth_records_) * record_length]);
 
   record_length_ = record_length;
   path_ = path;
   try {
     file_.OpenPositioned(path, record_length);
+    writable_ = !platform::DefaultReadOnly();
     slot_count_ = static_cast<int32_t>(std::min<int64_t>(file_.SizeInUnits(), INT32_MAX));
   } catch (...) {
     CloseDataFile();
@@ -84,16 +93,23 @@ void TmtbRecMgr::SetReadAhead(bool allowed) {
 
 void TmtbRecMgr::DropReadCaches() {
   DropWindow();
+  DropWritten();
   run_length_ = 0;
   if (!read_ahead_) {
     file_.Unmap();
     return;
   }
-  if (!file_.MapForReading() && !window_ && record_length_ > 0) {
-    // No mapping (an empty file, say): runs are read in windows instead.
-    window_capacity_ = std::max(1, kReadAheadBytes / record_length_);
-    window_.reset(new uint8_t[static_cast<size_t>(window_capacity_) * record_length_]);
+  if (file_.MapForReading() || record_length_ <= 0) return;
+  // No mapping (an empty file, say): runs are read in windows instead, and
+  // a writer reads back the records it wrote lately from copies.
+  if (writable_ && !written_) {
+    const int written = std::clamp(kWrittenBytes / record_length_, 1, kWrittenRecords);
+    written_.reset(new uint8_t[static_cast<size_t>(written) * record_length_]);
+    written_record_.assign(static_cast<size_t>(written), -1);
   }
+  if (window_) return;
+  window_capacity_ = std::max(1, kReadAheadBytes / record_length_);
+  window_.reset(new uint8_t[static_cast<size_t>(window_capacity_) * record_length_]);
 }
 
 bool TmtbRecMgr::ReadThroughWindow(uint8_t* buffer, int32_t n) {
@@ -118,6 +134,8 @@ bool TmtbRecMgr::ReadThroughWindow(uint8_t* buffer, int32_t n) {
   return true;
 }
 
+void TmtbRecMgr::DropWritten() { std::fill(written_record_.begin(), written_record_.end(), -1); }
+
 void TmtbRecMgr::CloseDataFile() {
   read_ahead_ = false;
   window_.reset();
@@ -125,6 +143,11 @@ void TmtbRecMgr::CloseDataFile() {
   file_.Close();
   work_block_.reset();
   std::fill(std::begin(work_), std::end(work_), nullptr);
+  written_.reset();
+  written_record_.clear();
+  writable_ = false;
+  growth_.reset();
+  growth_records_ = 0;
   pin_block_.reset();
   for (PinSlot& s : pins_) s = PinSlot{};
   pin_mask_ = 0;
@@ -139,6 +162,17 @@ void TmtbRecMgr::SeekFor(int32_t n) {
 
 void TmtbRecMgr::ReadRecord(uint8_t* buffer, int32_t n) {
   if (n < 0 || n >= slot_count_ || buffer == nullptr || !file_.IsOpen()) RaiseIo(n);
+  if (read_ahead_ && !file_.Mapped() && !written_record_.empty()) {
+    const size_t entry = static_cast<size_t>(n) % written_record_.size();
+    if (written_record_[entry] == n) {
+      std::memcpy(buffer, written_.get() + entry * static_cast<size_t>(record_length_),
+                  static_cast<size_t>(record_length_));
+      last_position_ = n;
+      file_.Seek(n + 1);
+      if (buffer[0] == kFreeRecordMarker) RaiseIo(n);
+      return;
+    }
+  }
   if (read_ahead_ && !file_.Mapped() && ReadThroughWindow(buffer, n)) {
     last_position_ = n;
     file_.Seek(n + 1);
@@ -157,15 +191,28 @@ void TmtbRecMgr::ReadRecord(uint8_t* buffer, int32_t n) {
 
 void TmtbRecMgr::WriteRecord(const uint8_t* buffer, int32_t n) {
   if (n < 0 || n >= slot_count_ || buffer == nullptr || !file_.IsOpen()) RaiseIo(n);
+  SeekFor(n);
+  last_position_ = n;
+  try {
+    if (file_.Write(buffer, 1) != 1) RaiseIo(n);
+  } catch (...) {
+    // What the file now holds at n is unknown: neither the window nor the
+    // copy may answer for it.
+    last_position_ = -2;
+    DropWindow();
+    DropWritten();
+    throw;
+  }
+  if (read_ahead_ && !file_.Mapped() && !written_record_.empty()) {
+    const size_t entry = static_cast<size_t>(n) % written_record_.size();
+    std::memcpy(written_.get() + entry * static_cast<size_t>(record_length_), buffer,
+                static_cast<size_t>(record_length_));
+    written_record_[entry] = n;
+  }
+  // The window shows the file: a record written inside it is copied in.
   if (n >= window_first_ && n < window_first_ + window_count_)
     std::memcpy(window_.get() + static_cast<size_t>(n - window_first_) * record_length_, buffer,
                 record_length_);
-  SeekFor(n);
-  last_position_ = n;
-  if (file_.Write(buffer, 1) != 1) {
-    last_position_ = -2;
-    RaiseIo(n);
-  }
 }
 
 uint8_t* TmtbRecMgr::PinRecord(int32_t n) {
@@ -229,6 +276,7 @@ void TmtbRecMgr::ClearImage(uint8_t* image, uint8_t value) const {
 int32_t TmtbRecMgr::TruncateDataFile(int32_t k) {
   if (k < 0 || k > slot_count_) k = slot_count_;
   DropWindow();
+  DropWritten();
   file_.Seek(slot_count_ - k);
   file_.Truncate();
   slot_count_ = static_cast<int32_t>(std::min<int64_t>(file_.SizeInUnits(), INT32_MAX));

@@ -21,7 +21,8 @@
 // record read is a copy from the mapping, with no system call; where it
 // cannot be mapped, a run of consecutive reads is served from a window of
 // records read in one call. The mapping shows this process's own writes at
-// once and WriteRecord keeps the window current; DropReadCaches starts both
+// once; without one, WriteRecord keeps the window current and a writer reads
+// the records it wrote lately back from copies; DropReadCaches starts both
 // afresh after the file's length changed. Without read-ahead every record
 // read goes to the file, so that changes written by another process are
 // seen at once.
@@ -141,6 +142,17 @@ class TmtbRecMgr {
   int32_t last_position_ = -2;
   std::unique_ptr<uint8_t[]> work_block_;
   uint8_t* work_[kWorkBufferCount] = {};
+  // While no other process may write the table: copies of the records
+  // written lately, which are what the file holds there. Record n lives in
+  // entry n % count; an entry names its record (-1: none).
+  bool writable_ = false;  // the data file was opened for writing
+  std::unique_ptr<uint8_t[]> written_;
+  std::vector<int32_t> written_record_;
+  // Forgets every copy.
+  void DropWritten();
+  // Room for the free records GrowFreeChain writes at once.
+  std::unique_ptr<uint8_t[]> growth_;
+  int32_t growth_records_ = 0;
   std::unique_ptr<uint8_t[]> pin_block_;
   PinSlot pins_[kMaxPinSlots];
   int pin_mask_ = 0;
