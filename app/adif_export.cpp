@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <charconv>
 #include <cstring>
+#include <memory>
 #include <string_view>
 
 #include "app/app_messages.h"
@@ -33,12 +35,36 @@ void AppendTwoDigits(std::string& out, unsigned value) {
   out += static_cast<char>('0' + value % 10);
 }
 
+// Copies n bytes; values are mostly a few bytes long, which two
+// overlapping loads and stores of a fixed width move without a call.
+inline void CopyShort(char* to, const char* from, size_t n) {
+  if (n >= 8 && n <= 16) {
+    uint64_t head, tail;
+    std::memcpy(&head, from, 8);
+    std::memcpy(&tail, from + n - 8, 8);
+    std::memcpy(to, &head, 8);
+    std::memcpy(to + n - 8, &tail, 8);
+  } else if (n >= 4 && n < 8) {
+    uint32_t head, tail;
+    std::memcpy(&head, from, 4);
+    std::memcpy(&tail, from + n - 4, 4);
+    std::memcpy(to, &head, 4);
+    std::memcpy(to + n - 4, &tail, 4);
+  } else if (n > 0 && n < 4) {
+    to[0] = from[0];
+    to[n / 2] = from[n / 2];
+    to[n - 1] = from[n - 1];
+  } else if (n > 16) {
+    std::memcpy(to, from, n);
+  }
+}
+
 // Writes into a buffer whose room the caller has made.
 class RawWriter {
  public:
   explicit RawWriter(char* at) : p_(at) {}
   void Put(std::string_view text) {
-    std::memcpy(p_, text.data(), text.size());
+    CopyShort(p_, text.data(), text.size());
     p_ += text.size();
   }
   // A literal: its length is known here, so the copy compiles to moves.
@@ -70,6 +96,61 @@ class RawWriter {
  private:
   char* p_;
 };
+
+// The normalised texts of the dates met so far, by stored value: a table of
+// sets of two, indexed by a hash of the value; a new date takes the place
+// of the one used less recently in its set.
+class DateTexts {
+ public:
+  bool Find(double value, std::string_view* text) {
+    Set& set = sets_[SetOf(value)];
+    for (int way = 0; way < 2; ++way) {
+      const Slot& slot = set.slots[way];
+      if (slot.used && slot.value == value) {
+        set.older = way ^ 1;
+        *text = std::string_view(slot.text, slot.size);
+        return true;
+      }
+    }
+    return false;
+  }
+  void Store(double value, std::string_view text) {
+    if (text.size() > sizeof(Slot::text)) return;
+    Set& set = sets_[SetOf(value)];
+    Slot& slot = set.slots[set.older];
+    set.older ^= 1;
+    slot.used = true;
+    slot.value = value;
+    slot.size = static_cast<uint8_t>(text.size());
+    std::memcpy(slot.text, text.data(), text.size());
+  }
+
+ private:
+  struct Slot {
+    double value = 0;
+    bool used = false;
+    uint8_t size = 0;
+    char text[22] = {};
+  };
+  struct Set {
+    Slot slots[2];
+    int older = 0;
+  };
+  static constexpr int kSetBits = 10;
+  static size_t SetOf(double value) {
+    uint64_t bits = std::bit_cast<uint64_t>(value);
+    bits ^= bits >> 31;
+    bits *= 0x9E3779B97F4A7C15ULL;
+    return static_cast<size_t>(bits >> (64 - kSetBits));
+  }
+  std::array<Set, size_t{1} << kSetBits> sets_{};
+};
+
+// `view` as the content of `own`, copied there unless it already is.
+std::string& Owned(std::string_view view, std::string& own) {
+  if (view.data() != own.data() || view.size() != own.size()) own.assign(view);
+  return own;
+}
 
 // Bytes of a record's lines besides the values: the tags, blanks, line ends
 // and 17 lengths at their widest.
@@ -148,15 +229,15 @@ int64_t WriteAdifFile(TDataSet& cursor, const std::string& output_path, const st
     // regional settings would put dates such as 17.05.2003 and numbers such
     // as 14,025 into qso_date and freq, which no ADIF reader accepts.
     const TFormatSettings interchange = TFormatSettings::Interchange();
-    std::array<std::string, kContactFieldCount> text;
-    for (std::string& t : text) t.reserve(256);
-    // Contacts of one day share their date: its normalised text is kept
-    // and reused while the stored value repeats.
+    // The texts of one contact: string fields as views of the record, every
+    // other value formatted into its scratch string.
+    std::array<std::string_view, kContactFieldCount> text;
+    std::array<std::string, kContactFieldCount> scratch;
+    for (std::string& t : scratch) t.reserve(256);
+    // Contacts share their dates: a date's normalised text is kept by its
+    // stored value and reused.
     const bool date_is_value = fields[kQsoDate] && fields[kQsoDate]->DataType() == ftDateTime;
-    bool have_last_date = false;
-    double last_date = 0;
-    std::string last_date_text;
-    last_date_text.reserve(32);
+    auto dates = std::make_unique<DateTexts>();
 
     cursor.First();
     if (!cursor.Eof()) {
@@ -169,40 +250,41 @@ int64_t WriteAdifFile(TDataSet& cursor, const std::string& output_path, const st
       bool retired = false;
       double date = 0;
       const bool date_present = date_is_value && fields[kQsoDate]->GetData(&date);
-      const bool date_repeats = date_present && have_last_date && date == last_date;
+      const bool date_known = date_present && dates->Find(date, &text[kQsoDate]);
       for (size_t i = 0; i < kContactFieldCount; ++i) {
-        if (i == kQsoDate && date_repeats) {
-          text[i] = last_date_text;
+        if (i == kQsoDate && date_known) {
+          continue;
         } else if (i == kIbm) {
           ibm = fields[i]->ReadBoolean();
         } else if (i == kRetired) {
           retired = fields[i]->ReadBoolean();
         } else {
-          text[i].clear();
-          fields[i]->AppendText(text[i], interchange);
+          text[i] = fields[i]->TextView(scratch[i], interchange);
         }
       }
-      std::string& call = text[kCall];
-      std::replace(call.begin(), call.end(), '\xD8', '0');
-      if (!date_repeats) {
-        NormaliseAdifDate(text[kQsoDate]);
-        if (date_present) {
-          have_last_date = true;
-          last_date = date;
-          last_date_text = text[kQsoDate];
-        }
+      if (text[kCall].find('\xD8') != std::string_view::npos) {
+        std::string& call = Owned(text[kCall], scratch[kCall]);
+        std::replace(call.begin(), call.end(), '\xD8', '0');
+        text[kCall] = call;
       }
+      if (!date_known) {
+        std::string& qso_date = Owned(text[kQsoDate], scratch[kQsoDate]);
+        NormaliseAdifDate(qso_date);
+        text[kQsoDate] = qso_date;
+        if (date_present) dates->Store(date, qso_date);
+      }
+      const std::string_view call = text[kCall];
       const std::string_view flags =
           ibm ? (retired ? " IBM RET" : " IBM") : (retired ? " RET" : "");
-      const std::string& name = text[kName];
-      const std::string& city = text[kCity];
-      const std::string& country = text[kCountry];
-      const std::string& comments = text[kComments];
+      const std::string_view name = text[kName];
+      const std::string_view city = text[kCity];
+      const std::string_view country = text[kCountry];
+      const std::string_view comments = text[kComments];
 
       // Values appear once each, except Name and City (again in the notes)
       // and Country (in the comment).
       size_t room = kRecordOverhead + contest_id.size() + name.size() + city.size();
-      for (const std::string& t : text) room += t.size();
+      for (std::string_view t : text) room += t.size();
       CheckTextFileCode(file.MakeRoom(room));
       RawWriter w(file.WritePosition());
       w.PutSpecifier("<call:", call);

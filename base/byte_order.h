@@ -8,28 +8,32 @@
 
 namespace logvane {
 
+// Each is one load or store on a little-endian host; a big-endian host
+// swaps the bytes.
 inline int32_t GetInt32(const uint8_t* p) {
-  uint32_t v = uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
+  uint32_t v;
+  std::memcpy(&v, p, sizeof v);
+  if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap32(v);
   return static_cast<int32_t>(v);
 }
 
 inline void PutInt32(uint8_t* p, int32_t value) {
-  uint32_t v = static_cast<uint32_t>(value);
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-  p[2] = static_cast<uint8_t>(v >> 16);
-  p[3] = static_cast<uint8_t>(v >> 24);
+  auto v = static_cast<uint32_t>(value);
+  if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap32(v);
+  std::memcpy(p, &v, sizeof v);
 }
 
 inline double GetDouble(const uint8_t* p) {
-  uint64_t v = 0;
-  for (int i = 7; i >= 0; --i) v = (v << 8) | p[i];
+  uint64_t v;
+  std::memcpy(&v, p, sizeof v);
+  if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap64(v);
   return std::bit_cast<double>(v);
 }
 
 inline void PutDouble(uint8_t* p, double value) {
-  uint64_t v = std::bit_cast<uint64_t>(value);
-  for (int i = 0; i < 8; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
+  auto v = std::bit_cast<uint64_t>(value);
+  if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap64(v);
+  std::memcpy(p, &v, sizeof v);
 }
 
 }  // namespace logvane

@@ -41,8 +41,12 @@ void TBlob::Truncate() {
 
 void TBlob::LoadValue(TBlobFile& file, int32_t first_block, int32_t record) {
   Reset();
-  if (file.ReadValueHeader(first_block).owner != record) throw EBlobError(msg::kBlobError);
-  file.ReadValue(first_block, data_);
+  TBlobValueHeader header;
+  file.ReadValue(first_block, data_, &header);
+  if (header.owner != record) {
+    data_.clear();
+    throw EBlobError(msg::kBlobError);
+  }
   record_ = record;
   state_ = kBlobLoaded;
 }

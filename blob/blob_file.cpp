@@ -13,7 +13,11 @@ namespace logvane {
 
 void TBlobFile::Fail() { throw EBlobError(msg::kBlobError); }
 
-int64_t TBlobFile::FileSize() const { return file_.SizeInUnits(); }
+// While the file is mapped no other process may write it, so the size this
+// process keeps track of is the file's, without a system call per value.
+int64_t TBlobFile::FileSize() const {
+  return file_.Mapped() ? file_.OwnSizeInUnits() : file_.SizeInUnits();
+}
 
 void TBlobFile::CheckOffset(int64_t offset, int64_t file_size) const {
   if (offset < block_size_ || offset > file_size - block_size_ || offset % block_size_ != 0) Fail();
@@ -188,12 +192,14 @@ TBlobValueHeader TBlobFile::ReadValueHeader(int32_t first_block) {
 // A well-formed chain has exactly ceil(total / P) blocks; the walk is bounded
 // by the file's block count so that any loop ends, and every block may add
 // at most what is still missing, so the value never grows past its size.
-void TBlobFile::ReadValue(int32_t first_block, std::vector<uint8_t>& dest) {
+void TBlobFile::ReadValue(int32_t first_block, std::vector<uint8_t>& dest,
+                          TBlobValueHeader* header) {
   dest.clear();
   try {
     const int64_t file_size = FileSize();
     const int64_t block_count = file_size / block_size_ - 1;
     TBlobBlockHeader h = ReadFirstHeader(first_block, file_size, true);
+    if (header != nullptr) *header = TBlobValueHeader{h.owner, h.total, h.field};
     const int32_t total = h.total;
     dest.resize(static_cast<size_t>(total));
     int32_t filled = 0;

@@ -75,6 +75,11 @@ class TBlobFile {
   // the file as far as it got); safe on a closed object.
   void CloseBlobFile() noexcept;
 
+  // Reads blocks through a mapping of the file (platform/file.h); only
+  // while no other process can write the table. Without it, or when the
+  // file cannot be mapped, blocks are read with system calls.
+  void MapForReading() { file_.MapForReading(); }
+
   bool IsOpen() const { return file_.IsOpen(); }
   bool ReadOnly() const { return read_only_; }
   int32_t BlockSize() const { return block_size_; }
@@ -93,7 +98,10 @@ class TBlobFile {
   // `dest` empty, for a bad offset, a short read, a used length below 0,
   // above P or beyond the total, a chain that ends short of the total, or a
   // chain longer than the file has blocks (a loop).
-  void ReadValue(int32_t first_block, std::vector<uint8_t>& dest);
+  // With `header`, it also receives the first block's owner, total size
+  // and field, read with the same block.
+  void ReadValue(int32_t first_block, std::vector<uint8_t>& dest,
+                 TBlobValueHeader* header = nullptr);
 
   // The write side. REQUIRES: IsOpen(). Each raises EBlobError on a
   // read-only file, and for the damage named; input/output failures raise

@@ -67,11 +67,15 @@ int ByteOf(char32_t c) {
 }  // namespace
 
 void AppendUtf8FromWindows1252(std::string& out, std::string_view bytes) {
-  for (unsigned char c : bytes) {
-    if (c < 0x80)
-      out += static_cast<char>(c);
-    else
-      AppendUtf8(out, c < 0xA0 ? kHighControls[c - 0x80] : c);
+  while (!bytes.empty()) {
+    // A run of ASCII is the same in both: it goes out in one piece.
+    size_t run = 0;
+    while (run < bytes.size() && static_cast<unsigned char>(bytes[run]) < 0x80) ++run;
+    out.append(bytes.substr(0, run));
+    if (run == bytes.size()) return;
+    const auto c = static_cast<unsigned char>(bytes[run]);
+    AppendUtf8(out, c < 0xA0 ? kHighControls[c - 0x80] : c);
+    bytes.remove_prefix(run + 1);
   }
 }
 

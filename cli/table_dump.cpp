@@ -33,16 +33,33 @@ void AppendIsoDateTime(std::string& out, double millis) {
     out += "null";
     return;
   }
+  // "yyyy-mm-ddThh:mm:ss", then ".zzz" when there are milliseconds; the day
+  // number's range keeps the year at four digits.
   TCivilDate d = DateFromDayNumber(day);
-  char buf[40];
-  int n = std::snprintf(buf, sizeof buf, "\"%04d-%02d-%02dT%02d:%02d:%02d", d.year, d.month, d.day,
-                        msec / 3600000, msec / 60000 % 60, msec / 1000 % 60);
-  out.append(buf, n);
+  char buf[32];
+  char* p = buf;
+  auto digits = [&p](int value, int width) {
+    for (int i = width - 1; i >= 0; --i, value /= 10) p[i] = static_cast<char>('0' + value % 10);
+    p += width;
+  };
+  *p++ = '"';
+  digits(d.year, 4);
+  *p++ = '-';
+  digits(d.month, 2);
+  *p++ = '-';
+  digits(d.day, 2);
+  *p++ = 'T';
+  digits(msec / 3600000, 2);
+  *p++ = ':';
+  digits(msec / 60000 % 60, 2);
+  *p++ = ':';
+  digits(msec / 1000 % 60, 2);
   if (msec % 1000) {
-    n = std::snprintf(buf, sizeof buf, ".%03d", msec % 1000);
-    out.append(buf, n);
+    *p++ = '.';
+    digits(msec % 1000, 3);
   }
-  out += '"';
+  *p++ = '"';
+  out.append(buf, p);
 }
 
 // Appends one field of a CSV row: quoted, with quotes doubled, when it holds
@@ -74,7 +91,8 @@ void OpenForDump(TDaroVivuv& table, const std::string& mti_path, const std::stri
 }
 
 // One field's value as JSON.
-void AppendJsonValue(std::string& line, const TField& field, std::string& scratch) {
+void AppendJsonValue(std::string& line, const TField& field, std::string& scratch,
+                     const TFormatSettings& settings) {
   if (field.IsNull()) {
     line += "null";
     return;
@@ -84,7 +102,8 @@ void AppendJsonValue(std::string& line, const TField& field, std::string& scratc
     case ftAutoInc: {
       int32_t v = 0;
       field.GetData(&v);
-      line += std::to_string(v);
+      char digits[16];
+      line.append(digits, std::to_chars(digits, digits + sizeof digits, v).ptr);
       return;
     }
     case ftBoolean: {
@@ -115,10 +134,8 @@ void AppendJsonValue(std::string& line, const TField& field, std::string& scratc
       line += '"';
       return;
     default:  // strings, memos and formatted texts
-      scratch.clear();
-      field.AppendText(scratch);
       line += '"';
-      AppendJsonText(line, scratch);
+      AppendJsonText(line, field.TextView(scratch, settings));
       line += '"';
       return;
   }
@@ -165,7 +182,7 @@ void DumpTableJson(std::ostream& out, const std::string& mti_path, const std::st
     for (int f = 0; f < table.FieldCount(); ++f) {
       if (f) line += ',';
       line += keys[static_cast<size_t>(f)];
-      AppendJsonValue(line, table.Field(f), scratch);
+      AppendJsonValue(line, table.Field(f), scratch, table.FormatSettings());
     }
     line += "}\n";
     out.write(line.data(), static_cast<std::streamsize>(line.size()));

@@ -95,6 +95,13 @@ void TDaroVivuv::OpenTableCursor() {
   slots_.assign(iface_.TableFieldCount(), TFieldSlot{});
   for (int n = 0; n < iface_.TableFieldCount(); ++n)
     slots_[n].code = iface_.FieldInfo(n, &slots_[n].offset, &slots_[n].width);
+  // Every record buffer starts with the engine image: bound fields read the
+  // active record in place, as FetchFieldValue would. Blob fields ask the
+  // dataset, whose holders know of values not yet stored.
+  for (int i = 0; i < FieldCount(); ++i) {
+    const auto n = static_cast<size_t>(Field(i).FieldNo()) - 1;
+    if (n < slots_.size() && !IsBlobType(slots_[n].code)) ReadInPlace(Field(i), slots_[n]);
+  }
   info_offset_ = record_length_ + 1 + CalcFieldsSize();
   buffer_size_ = record_length_ + CalcFieldsSize() + 17;
 
@@ -278,7 +285,8 @@ TRecordBuffer TDaroVivuv::BufferForState() const {
 }
 
 bool TDaroVivuv::FetchFieldValue(const TField& field, void* destination) {
-  TRecordBuffer buffer = BufferForState();
+  // Browsing reads the active buffer (none while the table is empty).
+  TRecordBuffer buffer = State() == dsBrowse ? ActiveBuffer() : BufferForState();
   if (buffer == nullptr) return false;
   // Calculated and lookup fields (field number 0 or less) do not exist.
   if (field.FieldNo() < 1 || field.FieldNo() > static_cast<int>(slots_.size())) return false;
@@ -289,10 +297,10 @@ bool TDaroVivuv::FetchFieldValue(const TField& field, void* destination) {
 
 std::string_view TDaroVivuv::FetchText(const TField& field, char* scratch) {
   if (field.DataType() != ftString) return TDataSet::FetchText(field, scratch);
-  TRecordBuffer buffer = BufferForState();
-  if (buffer == nullptr || field.FieldNo() < 1 || field.FieldNo() > static_cast<int>(slots_.size()))
-    return {};
-  return TableFieldText(slots_[field.FieldNo() - 1], buffer, field);
+  TRecordBuffer buffer = State() == dsBrowse ? ActiveBuffer() : BufferForState();
+  const auto n = static_cast<size_t>(field.FieldNo()) - 1;
+  if (buffer == nullptr || n >= slots_.size()) return {};
+  return TableFieldText(slots_[n], buffer, field);
 }
 
 std::unique_ptr<TStream> TDaroVivuv::OpenBlobStream(const TField& field, TBlobStreamMode mode) {

@@ -121,13 +121,11 @@ void TDataSet::SetCurrentRecord(int index) {
 
 // Moves the buffer at slot `from` to slot `to`, shifting those between.
 void TDataSet::MoveBuffer(int from, int to) {
-  if (from == to) return;
-  auto b = buffers_.begin();
-  if (from < to) {
-    std::rotate(b + from, b + from + 1, b + to + 1);
-  } else {
-    std::rotate(b + to, b + from, b + from + 1);
-  }
+  TRecordBuffer* b = buffers_.data();
+  TRecordBuffer moved = b[from];
+  for (; from < to; ++from) b[from] = b[from + 1];
+  for (; from > to; --from) b[from] = b[from - 1];
+  b[to] = moved;
 }
 
 bool TDataSet::GetNextRecord() {
@@ -451,6 +449,7 @@ void TDataSet::BindFields(bool binding) {
   for (const auto& field : fields_) {
     if (!binding) {
       field->field_no_ = 0;
+      field->in_place_ = false;
       continue;
     }
     const TFieldDef* def = field_defs_.Find(field->FieldName());

@@ -93,6 +93,10 @@
 //                      call FieldChanged
 // The table component must call Close() in its own destructor: the base
 // destructor can no longer reach the subclass's slots.
+// READING IN PLACE. A subclass whose record buffers start with the stored
+// record image may hand each field the place of its value (ReadInPlace);
+// while browsing, the field then decodes the active buffer itself instead
+// of calling FetchFieldValue or FetchText, which must agree with it.
 // Which buffer holds the values a field reads depends on State(): the
 // active buffer (ActiveBuffer(), nullptr while no record is cached) when
 // browsing; TempBuffer() is the spare slot, free for copies between
@@ -446,6 +450,16 @@ class TDataSet {
   TFieldDefs& FieldDefsForUpdate() { return field_defs_; }
   // True while the fields in use were created from the definitions.
   bool DefaultFields() const { return default_fields_; }
+  // Lets `field` read its value in place while the dataset browses: every
+  // record buffer holds the engine record image at its start, with the
+  // field's stored value at `slot` and its null flag at byte FieldNo() - 1,
+  // so that reading the active record needs no call of FetchFieldValue,
+  // which must give the same answers. Unbinding the field ends it.
+  static void ReadInPlace(TField& field, const TFieldSlot& slot) {
+    field.slot_ = slot;
+    field.in_place_ = true;
+  }
+
   // Creates one field object per definition; an ftUnknown entry is
   // skipped, a string size outside 1..8192 raises "Invalid field size", a
   // kind without a field class raises "Field '%s' is of an unknown type".
@@ -476,6 +490,8 @@ class TDataSet {
   // its own; raises "Record not found" when it has no record.
   void ResyncExactCentered();
   void FillAroundFetched();
+  // The active record buffer while browsing (null when empty).
+  TRecordBuffer BrowsedRecord() const { return state_ == dsBrowse ? ActiveBuffer() : nullptr; }
   void Notify(const TDataSetNotifyEvent& event) {
     if (event) event(*this);
   }
@@ -515,5 +531,9 @@ class TDataSet {
   bool eof_ = true;
   bool modified_ = false;
 };
+
+inline const uint8_t* TField::InPlaceRecord() const {
+  return in_place_ ? dataset_->BrowsedRecord() : nullptr;
+}
 
 }  // namespace logvane

@@ -18,13 +18,6 @@ namespace {
 
 constexpr size_t kShortString = 255;
 
-// Copies a value of the dataset form into the destination, never more than
-// the destination's size (which the caller has zero-filled).
-template <typename T>
-void Put(void* destination, size_t size, T value) {
-  std::memcpy(destination, &value, std::min(size, sizeof value));
-}
-
 }  // namespace
 
 TFieldType FieldKindOfTypeCode(char type_code) {
@@ -122,27 +115,25 @@ void CheckDeclaredFields(const TmtbIFace& iface, TDataSet& dataset, char decimal
   }
 }
 
-bool FetchTableFieldValue(const TFieldSlot& layout, const uint8_t* record, const TField& field,
-                          void* destination) {
-  const int n = field.FieldNo() - 1;
-  const int offset = layout.offset;
-  const int width = layout.width;
-  const char code = layout.code;
-  if (record[n] == 0) return false;
-  if (destination == nullptr) return true;
+namespace {
 
-  const auto size = static_cast<size_t>(std::max(field.DataSize(), 0));
+// Writes a value of the dataset form as the destination's `size` bytes:
+// zeros after a shorter value, never more than the destination holds.
+template <typename T>
+void Put(void* destination, size_t size, T value) {
+  if (size == sizeof value) {
+    std::memcpy(destination, &value, sizeof value);
+    return;
+  }
   std::memset(destination, 0, size);
-  const uint8_t* slot = record + offset;
-  switch (code) {
-    case 'A':
-    case 'I': Put(destination, size, GetInt32(slot)); break;
-    case 'B':
-      // The stored boolean is one byte; the next byte is another field's.
-      Put(destination, size, static_cast<int16_t>(slot[0]));
-      break;
-    case 'C':
-    case 'F': Put(destination, size, GetDouble(slot)); break;
+  std::memcpy(destination, &value, std::min(size, sizeof value));
+}
+
+// The kinds read less often, and the damaged date, kept out of the short
+// path of the common ones.
+[[gnu::noinline]] void FetchOtherValue(const TFieldSlot& layout, const uint8_t* slot, size_t size,
+                                       void* destination) {
+  switch (layout.code) {
     case 'R': Put(destination, size, Real48ToDouble(slot)); break;
     case 'D': {
       double millis = 0;
@@ -152,23 +143,39 @@ bool FetchTableFieldValue(const TFieldSlot& layout, const uint8_t* record, const
     }
     case 'S':
       if (size > 0) {
-        std::memcpy(destination, slot, std::min(size, static_cast<size_t>(width)));
+        const size_t copied = std::min(size, static_cast<size_t>(layout.width));
+        std::memcpy(destination, slot, copied);
+        std::memset(static_cast<uint8_t*>(destination) + copied, 0, size - copied);
         static_cast<uint8_t*>(destination)[size - 1] = 0;
       }
       break;
     default:
       // Blob kinds keep their values outside the record.
+      std::memset(destination, 0, size);
       break;
   }
-  return true;
 }
 
-std::string_view TableFieldText(const TFieldSlot& layout, const uint8_t* record,
-                                const TField& field) {
-  const int n = field.FieldNo() - 1;
-  if (record[n] == 0) return {};
+}  // namespace
+
+bool FetchTableFieldValue(const TFieldSlot& layout, const uint8_t* record, const TField& field,
+                          void* destination) {
+  if (record[field.FieldNo() - 1] == 0) return false;
+  if (destination == nullptr) return true;
+  const auto size = static_cast<size_t>(std::max(field.DataSize(), 0));
   const uint8_t* slot = record + layout.offset;
-  return {reinterpret_cast<const char*>(slot), StoredStringLength(slot, layout.width)};
+  switch (layout.code) {
+    case 'A':
+    case 'I': Put(destination, size, GetInt32(slot)); break;
+    case 'B':
+      // The stored boolean is one byte; the next byte is another field's.
+      Put(destination, size, static_cast<int16_t>(slot[0]));
+      break;
+    case 'C':
+    case 'F': Put(destination, size, GetDouble(slot)); break;
+    default: FetchOtherValue(layout, slot, size, destination); break;
+  }
+  return true;
 }
 
 }  // namespace logvane

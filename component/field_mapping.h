@@ -35,6 +35,7 @@
 #include "component/field_defs.h"
 #include "component/field_type.h"
 #include "component/mtb_iface.h"
+#include "table/stored_value.h"
 
 namespace logvane {
 
@@ -62,24 +63,21 @@ void BuildFieldDefList(const TmtbIFace& iface, TFieldDefs& defs);
 //     that does not convert skips the field's remaining attributes.
 void CheckDeclaredFields(const TmtbIFace& iface, TDataSet& dataset, char decimal_separator);
 
-// Where a table field's value lies in the record image, taken once per open
-// so that reading a value needs no lookup.
-struct TFieldSlot {
-  int offset = 0;
-  int width = 0;
-  char code = 0;
-};
-
 // Reads table field `field` (its FieldNo() >= 1) from the engine record
 // image at the start of `record`: answers whether the field has a value
 // (null flag not 0) and, when it has and `destination` is not null, writes
-// the dataset form: field.DataSize() bytes, zero-filled first.
-bool FetchTableFieldValue(const TFieldSlot& slot, const uint8_t* record, const TField& field,
+// the dataset form: field.DataSize() bytes, zeros after a shorter value.
+bool FetchTableFieldValue(const TFieldSlot& layout, const uint8_t* record, const TField& field,
                           void* destination);
 
 // A string field's text in `record`: a view of the slot up to its zero byte
 // (at most width - 1 characters, never past the slot); empty when null.
-std::string_view TableFieldText(const TFieldSlot& slot, const uint8_t* record, const TField& field);
+inline std::string_view TableFieldText(const TFieldSlot& slot, const uint8_t* record,
+                                       const TField& field) {
+  if (record[field.FieldNo() - 1] == 0) return {};
+  const uint8_t* text = record + slot.offset;
+  return {reinterpret_cast<const char*>(text), StoredStringLength(text, slot.width)};
+}
 
 // Writes table field `field`'s value, given in dataset form (nullptr: no
 // value), into the engine record image at the start of `record`, in the

@@ -6,6 +6,7 @@
 #include "base/message_format.h"
 #include "component/component_messages.h"
 #include "component/dataset.h"
+#include "component/field_mapping.h"
 #include "component/text_forms.h"
 
 namespace logvane {
@@ -14,6 +15,8 @@ TField::TField(std::string name, TFieldType type, int size)
     : name_(std::move(name)), type_(type), size_(size) {}
 
 bool TField::GetData(void* destination) const {
+  if (const uint8_t* record = InPlaceRecord())
+    return FetchTableFieldValue(slot_, record, *this, destination);
   if (dataset_ == nullptr) {
     throw EDatabaseError(FormatMessage(msg::kFieldHasNoDataSet, {DisplayName()}));
   }
@@ -25,6 +28,12 @@ void TField::AppendText(std::string& out) const {
     throw EDatabaseError(FormatMessage(msg::kFieldHasNoDataSet, {DisplayName()}));
   }
   AppendText(out, dataset_->FormatSettings());
+}
+
+std::string_view TField::TextView(std::string& scratch, const TFormatSettings& settings) const {
+  scratch.clear();
+  AppendText(scratch, settings);
+  return scratch;
 }
 
 std::string TField::ReadText(const TFormatSettings& settings) const {
@@ -52,6 +61,7 @@ TStringField::TStringField(std::string name, int size) : TField(std::move(name),
 }
 
 std::string_view TStringField::Fetch() const {
+  if (const uint8_t* record = InPlaceRecord()) return TableFieldText(InPlaceSlot(), record, *this);
   if (DataSet() == nullptr) {
     throw EDatabaseError(FormatMessage(msg::kFieldHasNoDataSet, {DisplayName()}));
   }
@@ -60,6 +70,11 @@ std::string_view TStringField::Fetch() const {
 
 void TStringField::AppendText(std::string& out, const TFormatSettings& /*settings*/) const {
   out.append(Fetch());
+}
+
+std::string_view TStringField::TextView(std::string& /*scratch*/,
+                                        const TFormatSettings& /*settings*/) const {
+  return Fetch();
 }
 
 bool TStringField::ReadBoolean() const {
@@ -76,6 +91,13 @@ void TIntegerField::AppendText(std::string& out, const TFormatSettings& /*settin
   if (GetData(&value)) AppendInteger(out, value);
 }
 
+std::string_view TIntegerField::TextView(std::string& /*scratch*/,
+                                         const TFormatSettings& /*settings*/) const {
+  int32_t value = 0;
+  if (!GetData(&value)) return {};
+  return {text_, FormatInteger(text_, value)};
+}
+
 TAutoIncField::TAutoIncField(std::string name) : TIntegerField(std::move(name), ftAutoInc) {
   SetReadOnly(true);
 }
@@ -83,6 +105,13 @@ TAutoIncField::TAutoIncField(std::string name) : TIntegerField(std::move(name), 
 void TBooleanField::AppendText(std::string& out, const TFormatSettings& /*settings*/) const {
   int16_t value = 0;
   if (GetData(&value)) AppendBoolean(out, value != 0);
+}
+
+std::string_view TBooleanField::TextView(std::string& /*scratch*/,
+                                         const TFormatSettings& /*settings*/) const {
+  int16_t value = 0;
+  if (!GetData(&value)) return {};
+  return value != 0 ? "True" : "False";
 }
 
 bool TBooleanField::ReadBoolean() const {
@@ -93,6 +122,13 @@ bool TBooleanField::ReadBoolean() const {
 void TFloatField::AppendText(std::string& out, const TFormatSettings& settings) const {
   double value = 0;
   if (GetData(&value)) AppendFloat(out, value, settings.DecimalSeparator);
+}
+
+std::string_view TFloatField::TextView(std::string& /*scratch*/,
+                                       const TFormatSettings& settings) const {
+  double value = 0;
+  if (!GetData(&value)) return {};
+  return {text_, FormatFloat(text_, value, settings.DecimalSeparator)};
 }
 
 void TDateTimeField::AppendText(std::string& out, const TFormatSettings& settings) const {

@@ -20,7 +20,8 @@
 // Text forms (ReadText, AppendText) are those of text_forms.h; a field
 // without a value reads as the empty text whatever its kind. The AppendText
 // forms append to the caller's buffer and allocate nothing once buffer and
-// field have been used once (blob fields excepted: they open a stream).
+// field have been used once (blob fields excepted: they open a stream);
+// TextView hands out a string field's stored text without copying it.
 //
 // Values are set while the dataset edits or inserts a record, through
 // SetData (the dataset form) or the setters of each kind (field_setters.cpp);
@@ -35,11 +36,22 @@
 
 #include "component/field_type.h"
 #include "component/format_settings.h"
+#include "component/text_forms.h"
 #include "filter/variant.h"
 
 namespace logvane {
 
 class TDataSet;
+
+// Where a table field's stored value lies in the engine record image at the
+// start of its dataset's record buffers: the slot's offset and width and
+// the stored type code (field_mapping.h decodes it). The field's null flag
+// is byte FieldNo() - 1 of the image.
+struct TFieldSlot {
+  int offset = 0;
+  int width = 0;
+  char code = 0;
+};
 
 class TField {
  public:
@@ -78,6 +90,12 @@ class TField {
   virtual void AppendText(std::string& out, const TFormatSettings& settings) const = 0;
   // The same with the dataset's regional settings.
   void AppendText(std::string& out) const;
+  // The same text as a view, valid until the cursor moves or the field is
+  // read again: a string field answers a view of the record and a number or
+  // boolean one of its own small buffer, without copying; every other kind
+  // replaces the content of `scratch` with its text and answers a view of
+  // `scratch`.
+  virtual std::string_view TextView(std::string& scratch, const TFormatSettings& settings) const;
   std::string ReadText(const TFormatSettings& settings) const;
   // The text form with the dataset's settings. With no display format,
   // AsString and Text are the same text.
@@ -122,6 +140,11 @@ class TField {
  protected:
   TField(std::string name, TFieldType type, int size = 0);
 
+  // The record buffer to read the value from in place (TDataSet::
+  // ReadInPlace), or null when the value must be asked of the dataset.
+  inline const uint8_t* InPlaceRecord() const;
+  const TFieldSlot& InPlaceSlot() const { return slot_; }
+
  private:
   friend class TDataSet;
 
@@ -130,6 +153,8 @@ class TField {
   int size_;
   int field_no_ = 0;
   TDataSet* dataset_ = nullptr;
+  bool in_place_ = false;
+  TFieldSlot slot_;
   bool read_only_ = false;
   bool required_ = false;
   std::string default_expression_;
@@ -142,6 +167,7 @@ class TStringField : public TField {
   int DataSize() const override { return Size() + 1; }
   void AppendText(std::string& out, const TFormatSettings& settings) const override;
   using TField::AppendText;
+  std::string_view TextView(std::string& scratch, const TFormatSettings& settings) const override;
   // True when the text begins with "T", "Y", "t" or "y".
   bool ReadBoolean() const override;
 
@@ -169,6 +195,7 @@ class TIntegerField : public TField {
   int DataSize() const override { return 4; }
   void AppendText(std::string& out, const TFormatSettings& settings) const override;
   using TField::AppendText;
+  std::string_view TextView(std::string& scratch, const TFormatSettings& settings) const override;
 
   // The range a posted value must lie in. Each bound applies once set.
   int32_t MinValue() const { return min_value_; }
@@ -196,6 +223,7 @@ class TIntegerField : public TField {
   int32_t max_value_ = 0;
   bool has_min_ = false;
   bool has_max_ = false;
+  mutable char text_[kNumberTextSize];  // the last TextView
 };
 
 class TAutoIncField : public TIntegerField {
@@ -209,6 +237,7 @@ class TBooleanField : public TField {
   int DataSize() const override { return 2; }
   void AppendText(std::string& out, const TFormatSettings& settings) const override;
   using TField::AppendText;
+  std::string_view TextView(std::string& scratch, const TFormatSettings& settings) const override;
   // False when the field has no value.
   bool ReadBoolean() const override;
 
@@ -223,6 +252,7 @@ class TFloatField : public TField {
   int DataSize() const override { return 8; }
   void AppendText(std::string& out, const TFormatSettings& settings) const override;
   using TField::AppendText;
+  std::string_view TextView(std::string& scratch, const TFormatSettings& settings) const override;
 
   // The range a posted value must lie in. Each bound applies once set.
   double MinValue() const { return min_value_; }
@@ -250,6 +280,7 @@ class TFloatField : public TField {
   double max_value_ = 0;
   bool has_min_ = false;
   bool has_max_ = false;
+  mutable char text_[kNumberTextSize];  // the last TextView
 };
 
 // A float field whose text carries no currency symbol: the general number

@@ -97,15 +97,23 @@ std::string_view TrimBlanks(std::string_view text) {
 
 }  // namespace
 
+char* FormatInteger(char* out, int64_t value) {
+  return std::to_chars(out, out + kNumberTextSize, value).ptr;
+}
+
 void AppendInteger(std::string& out, int64_t value) {
-  char buf[24];
-  auto r = std::to_chars(buf, buf + sizeof buf, value);
-  out.append(buf, r.ptr);
+  char buf[kNumberTextSize];
+  out.append(buf, FormatInteger(buf, value));
 }
 
 void AppendBoolean(std::string& out, bool value) { out += value ? "True" : "False"; }
 
 namespace {
+
+constexpr char kDigitPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
 
 constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8, 1e9,
                                    1e10, 1e11, 1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18};
@@ -126,10 +134,11 @@ bool FastDigits(double a, uint64_t* digits, int* exponent) {
     while (e10 > -4 && a < 1.0 / kPowersOfTen[-e10]) --e10;
   }
   double scaled = a * kPowersOfTen[14 - e10];
-  double whole = std::floor(scaled);
-  double fraction = scaled - whole;
+  // scaled < 2^50: the conversion truncates exactly, as floor would.
+  const auto whole = static_cast<uint64_t>(scaled);
+  double fraction = scaled - static_cast<double>(whole);
   if (std::fabs(fraction - 0.5) < 0.125) return false;
-  auto d = static_cast<uint64_t>(whole) + (fraction > 0.5 ? 1 : 0);
+  auto d = whole + (fraction > 0.5 ? 1 : 0);
   if (d >= 1'000'000'000'000'000ULL) {
     d /= 10;
     ++e10;
@@ -157,54 +166,82 @@ void ExactDigits(double a, uint64_t* digits, int* exponent) {
 
 }  // namespace
 
-void AppendFloat(std::string& out, double value, char decimal_separator) {
+char* FormatFloat(char* out, double value, char decimal_separator) {
+  char* p = out;
   if (std::isnan(value)) {
-    out += "NAN";
-    return;
+    std::memcpy(p, "NAN", 3);
+    return p + 3;
   }
   if (std::isinf(value)) {
-    out += value < 0 ? "-INF" : "INF";
-    return;
+    if (value < 0) *p++ = '-';
+    std::memcpy(p, "INF", 3);
+    return p + 3;
   }
   if (value == 0) {
-    out += '0';
-    return;
+    *p++ = '0';
+    return p;
   }
   const double a = std::fabs(value);
   uint64_t d = 0;
   int exponent = 0;  // value = d1.d2d3... x 10^exponent
   if (!FastDigits(a, &d, &exponent)) ExactDigits(a, &d, &exponent);
-  char digits[kFloatDigits];
-  for (int i = kFloatDigits - 1; i >= 0; --i) {
-    digits[i] = static_cast<char>('0' + d % 10);
-    d /= 10;
-  }
+  // Drop the trailing zeros: d has 15 digits, so at most 14 of them.
   int count = kFloatDigits;
-  while (count > 1 && digits[count - 1] == '0') --count;
-
-  if (value < 0) out += '-';
-  int before_point = exponent + 1;  // digits before the decimal point
-  if (before_point > kFloatDigits || before_point < -3) {
-    out += digits[0];
-    if (count > 1) {
-      out += decimal_separator;
-      out.append(digits + 1, static_cast<size_t>(count - 1));
-    }
-    out += 'E';
-    AppendInteger(out, exponent);
-  } else if (before_point <= 0) {
-    out += '0';
-    out += decimal_separator;
-    out.append(static_cast<size_t>(-before_point), '0');
-    out.append(digits, static_cast<size_t>(count));
-  } else if (count <= before_point) {
-    out.append(digits, static_cast<size_t>(count));
-    out.append(static_cast<size_t>(before_point - count), '0');
-  } else {
-    out.append(digits, static_cast<size_t>(before_point));
-    out += decimal_separator;
-    out.append(digits + before_point, static_cast<size_t>(count - before_point));
+  if (d % 100'000'000 == 0) d /= 100'000'000, count -= 8;
+  if (d % 10'000 == 0) d /= 10'000, count -= 4;
+  if (d % 100 == 0) d /= 100, count -= 2;
+  if (d % 10 == 0) d /= 10, count -= 1;
+  // The significant digits, two at a time from the last.
+  // Room for the 16-byte moves below from any digit on.
+  char digits[32] = {};
+  int i = count;
+  for (; i >= 2; i -= 2) {
+    std::memcpy(digits + i - 2, kDigitPairs + 2 * (d % 100), 2);
+    d /= 100;
   }
+  if (i == 1) digits[0] = static_cast<char>('0' + d);
+
+  // At most 22 characters: a sign, "0", the separator, 3 zeros and 15
+  // digits, or a sign, 15 digits, the separator, "E" and 4 for the exponent.
+  // Runs of digits and zeros are moved 16 bytes at a time, which the 40
+  // bytes of `out` leave room for; only the part counted stays.
+  auto put = [&p](const char* from, int n) {
+    std::memcpy(p, from, 16);
+    p += n;
+  };
+  auto zeros = [&p](int n) {
+    std::memset(p, '0', 16);
+    p += n;
+  };
+  if (value < 0) *p++ = '-';
+  const int before_point = exponent + 1;  // digits before the decimal point
+  if (before_point > kFloatDigits || before_point < -3) {
+    *p++ = digits[0];
+    if (count > 1) {
+      *p++ = decimal_separator;
+      put(digits + 1, count - 1);
+    }
+    *p++ = 'E';
+    p = std::to_chars(p, out + kNumberTextSize, exponent).ptr;
+  } else if (before_point <= 0) {
+    *p++ = '0';
+    *p++ = decimal_separator;
+    zeros(-before_point);
+    put(digits, count);
+  } else if (count <= before_point) {
+    put(digits, count);
+    zeros(before_point - count);
+  } else {
+    put(digits, before_point);
+    *p++ = decimal_separator;
+    put(digits + before_point, count - before_point);
+  }
+  return p;
+}
+
+void AppendFloat(std::string& out, double value, char decimal_separator) {
+  char buf[kNumberTextSize];
+  out.append(buf, FormatFloat(buf, value, decimal_separator));
 }
 
 void AppendDateTimeFormat(std::string& out, std::string_view format, int32_t day_number,

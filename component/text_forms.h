@@ -14,6 +14,7 @@
 //   booleans   "True" or "False"
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -25,6 +26,13 @@ namespace logvane {
 void AppendInteger(std::string& out, int64_t value);
 void AppendFloat(std::string& out, double value, char decimal_separator);
 void AppendBoolean(std::string& out, bool value);
+
+// The same number texts written to `out`, which has room for
+// kNumberTextSize characters (all of which may be written); each returns
+// the end of the text.
+inline constexpr size_t kNumberTextSize = 40;
+char* FormatInteger(char* out, int64_t value);
+char* FormatFloat(char* out, double value, char decimal_separator);
 
 // Prints a day number (1..3652059) and a time of day in milliseconds by a
 // format string in the syntax of format_settings.h. A time outside one day

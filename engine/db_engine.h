@@ -213,6 +213,8 @@ class TmtbDBEng : public TmtbRecMgr, private TKeySource, public TBlobRecordUpdat
   static constexpr int kLastImage = 4;
   static constexpr int kSecondImage = 5;
   static constexpr int kScratch = 6;
+  // How many records a walk announces at a time (AnnounceAhead).
+  static constexpr int kPrefetchBatch = 8;
 
   int32_t OpenSteps(uint32_t mode);
   // Compaction at a writable open: -6 when refused or failed, else 0.
@@ -241,6 +243,8 @@ class TmtbDBEng : public TmtbRecMgr, private TKeySource, public TBlobRecordUpdat
   // Records the failure of an open step and returns its code.
   int32_t Fail(int32_t code, const char* step, const std::string& path, const std::string& reason);
   void ReloadCurrent();
+  // Announces the records a walk in `direction` (1 or -1) is about to read.
+  void AnnounceAhead(const TIndex& idx, int direction);
   void NoCurrent();
   void CopyOrBound(int32_t record, uint8_t* dest, const uint8_t* bound);
   TIndex& Active() { return indexes_.IndexAt(cur_index_); }

@@ -118,6 +118,16 @@ void TmtbDBEng::Last() {
   current_ordinal_ = idx.OrdinalPosition();
 }
 
+// A walk in an order other than the file's meets its records at random
+// places, each a wait for memory. Every kPrefetchBatch steps the records of
+// the batch after the next start on their way together, so that their
+// waits overlap and are over before the walk gets there.
+void TmtbDBEng::AnnounceAhead(const TIndex& idx, int direction) {
+  if (idx.InPagePosition() % kPrefetchBatch != 0) return;
+  for (int k = kPrefetchBatch; k < 2 * kPrefetchBatch; ++k)
+    PrefetchRecord(idx.EntryAhead(direction * k));
+}
+
 void TmtbDBEng::Next() {
   if (filtered_) return FilteredNext();
   if (eof_) return;
@@ -129,6 +139,7 @@ void TmtbDBEng::Next() {
   TIndex& idx = Active();
   idx.StepForward();
   current_ = idx.CurrentEntry();
+  AnnounceAhead(idx, 1);
   ReloadCurrent();
   ++current_ordinal_;
 }
@@ -144,6 +155,7 @@ void TmtbDBEng::Prior() {
   TIndex& idx = Active();
   idx.StepBack();
   current_ = idx.CurrentEntry();
+  AnnounceAhead(idx, -1);
   ReloadCurrent();
   --current_ordinal_;
 }

@@ -99,15 +99,16 @@ int32_t TmtbDBEng::OpenSteps(uint32_t mode) {
                 Reason(std::current_exception()));
   }
 
+  // While our lock keeps every other writer out (exclusive or deny-write
+  // sharing), the data and blob files are read through mappings, and runs
+  // of record reads may be served in windows.
+  const bool writers_kept_out = ((mode & 0xF0) >> 4) <= 2;
   const std::string mtd = platform::ChangeFileExt(path_, ".MTD");
   if (!platform::FileExists(mtd))
     return Fail(kOpenDataFileFailed, "open the data file", mtd, platform::ErrorText(ENOENT));
   try {
     OpenDataFile(mtd, def_.RecordLength());
-    // While our lock keeps every other writer out (exclusive or deny-write
-    // sharing), records cannot change behind our back and runs of reads
-    // may be served in windows.
-    SetReadAhead(((mode & 0xF0) >> 4) <= 2);
+    SetReadAhead(writers_kept_out);
   } catch (...) {
     return Fail(kOpenDataFileFailed, "open the data file", mtd, Reason(std::current_exception()));
   }
@@ -123,6 +124,7 @@ int32_t TmtbDBEng::OpenSteps(uint32_t mode) {
       // The engine is the file's way back into the records when the close
       // compaction moves a value.
       blob_file_->OpenBlobFile(file, read_only_, this);
+      if (writers_kept_out) blob_file_->MapForReading();
     }
     step = "read the table counters from";
     file = indexes_.IndexAt(0).PageFilePath();

@@ -353,6 +353,14 @@ int32_t TIndex::EntryAt(int32_t k) const {
   return k >= 1 && k <= PageCountWord() ? Word(k) : -1;
 }
 
+int32_t TIndex::EntryAhead(int32_t k) const {
+  // Only from the cursor's own page, which was checked when it came in.
+  if (current_page_ < 0 || BufferedPage() != current_page_ ||
+      directory_->Position() != current_position_)
+    return -1;
+  return EntryAt(in_page_ + k);
+}
+
 void TIndex::BuildPageCounts() {
   const int32_t saved = directory_->Position();
   const int32_t entries = std::max(directory_->Count(), 1);

@@ -85,6 +85,10 @@ class TIndex : public TInd1FOps {
   TSettle SettleForward();
   // The entry at the cursor; -1 when the cursor is not on an entry.
   int32_t CurrentEntry();
+  // The entry `k` places after the cursor when it lies on the cursor's page
+  // and that page is in the buffer; -1 otherwise. Reads nothing: a walk
+  // uses it to announce the records it will want.
+  int32_t EntryAhead(int32_t k) const;
 
   // Remembers the directory position, and the in-page position when
   // `keep_in_page` (else none).

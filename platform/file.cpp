@@ -1,10 +1,12 @@
 #include "platform/file.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -13,6 +15,7 @@
 #include <thread>
 
 #include "platform/exceptions.h"
+#include "platform/guarded_copy.h"
 
 namespace logvane::platform {
 
@@ -28,6 +31,7 @@ constexpr unsigned kRead = 1;
 constexpr unsigned kWrite = 2;
 
 std::atomic<bool> g_default_read_only{false};
+std::atomic<bool> g_mappings_allowed{true};
 
 // The test hook of FailNthWrite: armed while the countdown is above 0.
 std::atomic<int64_t> g_fail_countdown{0};
@@ -123,9 +127,18 @@ size_t ByteCount(size_t units, size_t unit_size) {
 File::~File() { Close(); }
 
 File::File(File&& other) noexcept
-    : fd_(other.fd_), lock_fd_(other.lock_fd_), unit_(other.unit_), pos_(other.pos_) {
+    : fd_(other.fd_),
+      lock_fd_(other.lock_fd_),
+      unit_(other.unit_),
+      pos_(other.pos_),
+      map_(other.map_),
+      map_length_(other.map_length_),
+      map_usable_(other.map_usable_),
+      own_bytes_(other.own_bytes_) {
   other.fd_ = -1;
   other.lock_fd_ = -1;
+  other.map_ = nullptr;
+  other.map_length_ = other.map_usable_ = 0;
 }
 
 File& File::operator=(File&& other) noexcept {
@@ -135,8 +148,14 @@ File& File::operator=(File&& other) noexcept {
     lock_fd_ = other.lock_fd_;
     unit_ = other.unit_;
     pos_ = other.pos_;
+    map_ = other.map_;
+    map_length_ = other.map_length_;
+    map_usable_ = other.map_usable_;
+    own_bytes_ = other.own_bytes_;
     other.fd_ = -1;
     other.lock_fd_ = -1;
+    other.map_ = nullptr;
+    other.map_length_ = other.map_usable_ = 0;
   }
   return *this;
 }
@@ -220,6 +239,7 @@ void File::OpenPositioned(const std::string& path, size_t unit_size) {
 }
 
 void File::Close() {
+  Unmap();
   // Closing releases the share marks with the descriptors.
   if (lock_fd_ >= 0) ::close(lock_fd_);
   if (fd_ >= 0) ::close(fd_);
@@ -233,10 +253,44 @@ void File::SetUnitSize(size_t unit_size) {
   unit_ = unit_size;
 }
 
+bool File::MapForReading() {
+  Unmap();
+  if (fd_ < 0 || !g_mappings_allowed.load() || !EnableGuardedCopies()) return false;
+  struct stat st;
+  if (fstat(fd_, &st) != 0 || st.st_size <= 0) return false;
+  const auto length = static_cast<size_t>(st.st_size);
+  void* p = mmap(nullptr, length, PROT_READ, MAP_SHARED, fd_, 0);
+  if (p == MAP_FAILED) return false;  // a write-only descriptor, or no room
+  map_ = static_cast<const char*>(p);
+  map_length_ = map_usable_ = length;
+  own_bytes_ = static_cast<int64_t>(length);
+  return true;
+}
+
+void File::Unmap() {
+  if (map_ != nullptr) munmap(const_cast<char*>(map_), map_length_);
+  map_ = nullptr;
+  map_length_ = map_usable_ = 0;
+}
+
+void File::Prefetch(int64_t unit, size_t units) const {
+  if (map_ == nullptr || unit < 0) return;
+  const auto first = static_cast<uint64_t>(unit) * unit_;
+  const uint64_t end = first + static_cast<uint64_t>(units) * unit_;
+  if (unit > static_cast<int64_t>(map_usable_) || end > map_usable_ || end < first) return;
+  constexpr uint64_t kLine = 64;
+  for (uint64_t at = first & ~(kLine - 1); at < end; at += kLine) __builtin_prefetch(map_ + at);
+}
+
 size_t File::Read(void* buffer, size_t units) {
   const size_t want = ByteCount(units, unit_);
   const off_t offset = ByteOffset(pos_, unit_);
   size_t done = 0;
+  if (map_ != nullptr && static_cast<uint64_t>(offset) <= map_usable_ &&
+      want <= map_usable_ - static_cast<size_t>(offset) &&
+      GuardedCopy(buffer, map_ + offset, want)) {
+    done = want;
+  }
   while (done < want) {
     ssize_t n = pread(fd_, static_cast<char*>(buffer) + done, want - done, offset + done);
     if (n < 0) {
@@ -266,6 +320,7 @@ size_t File::Write(const void* buffer, size_t units) {
     done += static_cast<size_t>(n);
   }
   pos_ += static_cast<int64_t>(units);
+  own_bytes_ = std::max(own_bytes_, static_cast<int64_t>(offset) + static_cast<int64_t>(want));
   return units;
 }
 
@@ -323,6 +378,7 @@ size_t File::WriteTwo(const void* buffer1, size_t units1, const void* buffer2, s
     done += static_cast<size_t>(n);
   }
   pos_ += static_cast<int64_t>(units1 + units2);
+  own_bytes_ = std::max(own_bytes_, static_cast<int64_t>(offset) + static_cast<int64_t>(want));
   return units1 + units2;
 }
 
@@ -340,6 +396,8 @@ void File::Truncate() {
     rc = ftruncate(fd_, length);
   } while (rc != 0 && errno == EINTR);
   if (rc != 0) ThrowErrno(errno);
+  if (map_usable_ > static_cast<size_t>(length)) map_usable_ = static_cast<size_t>(length);
+  own_bytes_ = length;
 }
 
 bool File::OthersHoldWriteAccess() const {
@@ -363,6 +421,8 @@ std::string ChangeFileExt(const std::string& path, const std::string& ext) {
 }
 
 void SleepOpenRetry() { std::this_thread::sleep_for(std::chrono::milliseconds(200)); }
+
+void AllowFileMappings(bool allowed) { g_mappings_allowed.store(allowed); }
 
 void SetDefaultReadOnly(bool read_only) { g_default_read_only.store(read_only); }
 bool DefaultReadOnly() { return g_default_read_only.load(); }

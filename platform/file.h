@@ -18,6 +18,14 @@
 //
 // Reads and writes use pread/pwrite at a position kept in memory: a seek is
 // free, and consecutive reads need no system call besides the transfer.
+//
+// A file may also be mapped for reading: reads that fall inside the mapping
+// are then copies from memory, guarded against the file being cut short
+// under the mapping (guarded_copy.h); a read that meets a page no longer
+// backed by the file is done again with pread, which reports what the file
+// holds now. (The page a cut falls in stays backed: its bytes past the cut
+// read as zeros.) Writes always go through pwrite, which the mapping sees at
+// once; bytes beyond the mapping (the file grew) are read with pread.
 #pragma once
 
 #include <cstddef>
@@ -84,10 +92,28 @@ class File {
   // `buffer2`, at the position in one call; returns the units written and
   // advances the position by them. Throws EInOutError.
   size_t WriteTwo(const void* buffer1, size_t units1, const void* buffer2, size_t units2);
+  // Maps the file's current content for reading (see above). Returns false,
+  // leaving reads to pread, for an empty or write-only file or when the
+  // mapping or its guard cannot be set up. Mapping again first drops the
+  // old mapping.
+  bool MapForReading();
+  void Unmap();
+  bool Mapped() const { return map_ != nullptr; }
+  // Asks the processor to start loading `units` units at unit `unit` from
+  // the mapping into its caches, so that a read soon after does not wait
+  // for memory. A hint only: nothing is read, no fault can follow, and
+  // without a mapping, or outside it, nothing happens.
+  void Prefetch(int64_t unit, size_t units) const;
 
   // Size of the file in whole units. Throws EInOutError.
   int64_t SizeInUnits() const;
-  // Cuts the file at the position. Throws EInOutError.
+  // REQUIRES: Mapped(). The size in whole units as this process knows it,
+  // without a system call: the size when the file was mapped, grown by this
+  // process's writes and cut by its truncations. It is the file's size as
+  // long as no other process writes the file.
+  int64_t OwnSizeInUnits() const { return own_bytes_ / static_cast<int64_t>(unit_); }
+  // Cuts the file at the position; a mapping then serves no bytes past the
+  // cut. Throws EInOutError.
   void Truncate();
 
   // Whether another open of this file (in any process) holds write access.
@@ -99,6 +125,10 @@ class File {
   int lock_fd_ = -1;  // separate read descriptor for share marks on a write-only open
   size_t unit_ = 1;
   int64_t pos_ = 0;
+  const char* map_ = nullptr;
+  size_t map_length_ = 0;  // bytes mapped
+  size_t map_usable_ = 0;  // bytes served from the mapping
+  int64_t own_bytes_ = 0;  // OwnSizeInUnits in bytes
 };
 
 bool FileExists(const std::string& path);
@@ -109,6 +139,11 @@ std::string ChangeFileExt(const std::string& path, const std::string& ext);
 std::string ErrorText(int error_code);
 // The pause between two attempts to open a table.
 void SleepOpenRetry();
+
+// Whether files may be mapped for reading (on by default). A host that
+// handles SIGBUS itself turns it off; every read then uses pread. Applies to
+// mappings made afterwards.
+void AllowFileMappings(bool allowed);
 
 // The process-wide default access of positioned file opens: read-only, or
 // read and write.

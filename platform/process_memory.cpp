@@ -7,14 +7,22 @@
 
 namespace logvane::platform {
 
-int64_t PeakResidentBytes() {
+namespace {
+// A "<key>  <n> kB" line of /proc/self/status in bytes.
+int64_t StatusBytes(const char* key) {
   std::ifstream status("/proc/self/status");
+  const std::string prefix = std::string(key) + ":";
   std::string line;
   while (std::getline(status, line)) {
-    if (line.rfind("VmHWM:", 0) == 0) return std::stoll(line.substr(6)) * 1024;
+    if (line.rfind(prefix, 0) == 0) return std::stoll(line.substr(prefix.size())) * 1024;
   }
   return 0;
 }
+}  // namespace
+
+int64_t PeakResidentBytes() { return StatusBytes("VmHWM"); }
+
+int64_t PrivateResidentBytes() { return StatusBytes("RssAnon"); }
 
 void ResetPeakResident() {
   std::ofstream clear("/proc/self/clear_refs");

@@ -1,5 +1,5 @@
 // An output text file written through one large buffer: created (or
-// truncated), filled in memory, written out in blocks of 64 KiB or more,
+// truncated), filled in memory, written out in blocks of 1 MiB or more,
 // closed. Writing allocates nothing after Create.
 //
 // Errors are returned, never thrown, as text-file error codes:
@@ -21,7 +21,7 @@ namespace logvane::platform {
 
 class TextFile {
  public:
-  static constexpr size_t kBufferSize = 64 * 1024;
+  static constexpr size_t kBufferSize = 1024 * 1024;
 
   TextFile() = default;
   // Closes the file without writing out what is still buffered.

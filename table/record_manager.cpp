@@ -88,10 +88,20 @@ void TmtbRecMgr::OpenDataFile(const std::string& path, int record_length) {
 
 void TmtbRecMgr::SetReadAhead(bool allowed) {
   read_ahead_ = allowed;
+  DropReadCaches();
+}
+
+void TmtbRecMgr::DropReadCaches() {
   DropWindow();
   DropWritten();
-  if (!allowed || record_length_ <= 0) return;
-  // Only a writer reads back what it wrote.
+  run_length_ = 0;
+  if (!read_ahead_) {
+    file_.Unmap();
+    return;
+  }
+  if (file_.MapForReading() || record_length_ <= 0) return;
+  // No mapping (an empty file, say): runs are read in windows instead, and
+  // a writer reads back the records it wrote lately from copies.
   if (writable_ && !written_) {
     const int written = std::clamp(kWrittenBytes / record_length_, 1, kWrittenRecords);
     written_.reset(new uint8_t[static_cast<size_t>(written) * record_length_]);
@@ -152,7 +162,7 @@ void TmtbRecMgr::SeekFor(int32_t n) {
 
 void TmtbRecMgr::ReadRecord(uint8_t* buffer, int32_t n) {
   if (n < 0 || n >= slot_count_ || buffer == nullptr || !file_.IsOpen()) RaiseIo(n);
-  if (read_ahead_ && !written_record_.empty()) {
+  if (read_ahead_ && !file_.Mapped() && !written_record_.empty()) {
     const size_t entry = static_cast<size_t>(n) % written_record_.size();
     if (written_record_[entry] == n) {
       std::memcpy(buffer, written_.get() + entry * static_cast<size_t>(record_length_),
@@ -163,7 +173,7 @@ void TmtbRecMgr::ReadRecord(uint8_t* buffer, int32_t n) {
       return;
     }
   }
-  if (read_ahead_ && ReadThroughWindow(buffer, n)) {
+  if (read_ahead_ && !file_.Mapped() && ReadThroughWindow(buffer, n)) {
     last_position_ = n;
     file_.Seek(n + 1);
     if (buffer[0] == kFreeRecordMarker) RaiseIo(n);
@@ -193,7 +203,7 @@ void TmtbRecMgr::WriteRecord(const uint8_t* buffer, int32_t n) {
     DropWritten();
     throw;
   }
-  if (read_ahead_ && !written_record_.empty()) {
+  if (read_ahead_ && !file_.Mapped() && !written_record_.empty()) {
     const size_t entry = static_cast<size_t>(n) % written_record_.size();
     std::memcpy(written_.get() + entry * static_cast<size_t>(record_length_), buffer,
                 static_cast<size_t>(record_length_));
@@ -271,6 +281,7 @@ int32_t TmtbRecMgr::TruncateDataFile(int32_t k) {
   file_.Truncate();
   slot_count_ = static_cast<int32_t>(std::min<int64_t>(file_.SizeInUnits(), INT32_MAX));
   last_position_ = -2;
+  DropReadCaches();
   return slot_count_;
 }
 

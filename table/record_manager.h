@@ -17,11 +17,21 @@
 // is read or written without seeking.
 //
 // Read-ahead: while no other process may write the table (the table lock
-// denies writing to others), a run of consecutive reads is served from a
-// window of records read in one call, and the records written lately are
-// read back from memory; this process's own writes keep both current. Otherwise
-// every record read goes to the file, so that changes written by another
-// process are seen at once.
+// denies writing to others), the data file is mapped into memory and every
+// record read is a copy from the mapping, with no system call; where it
+// cannot be mapped, a run of consecutive reads is served from a window of
+// records read in one call. The mapping shows this process's own writes at
+// once; without one, WriteRecord keeps the window current and a writer reads
+// the records it wrote lately back from copies; DropReadCaches starts both
+// afresh after the file's length changed. Without read-ahead every record
+// read goes to the file, so that changes written by another process are
+// seen at once.
+//
+// A program that ignores the table lock may still cut the file short under
+// the mapping: a record read then meets the end of the file and raises the
+// I/O message as a read past the end does (platform/file.h). Only the page
+// the cut falls in stays mapped, its bytes past the cut reading as zeros,
+// as if that program had written them there before cutting.
 #pragma once
 
 #include <cstdint>
@@ -47,15 +57,25 @@ class TmtbRecMgr {
   // Opens the existing data file with the process-wide default access and
   // allocates the buffers. Throws EInOutError or EDedaZiRecMgrError.
   void OpenDataFile(const std::string& path, int record_length);
-  // Allows the read-ahead window; only while no other process can write
-  // the data file.
+  // Allows read-ahead (the mapping, or else the window); only while no
+  // other process can write the data file.
   void SetReadAhead(bool allowed);
+  // Forgets every record read ahead and, with read-ahead allowed, maps the
+  // data file afresh at its current length. Whatever changes the file's
+  // length calls it (truncation and growth here do).
+  void DropReadCaches();
   void CloseDataFile();
   bool DataFileOpen() const { return file_.IsOpen(); }
 
   // Reads record n into buffer. Raises "I/O error on mtd file<n>/<size>"
   // for a number outside the file, a short read or a free record.
   void ReadRecord(uint8_t* buffer, int32_t n);
+  // Announces that record n will be read soon: with the data file mapped,
+  // its bytes start on their way into the processor's caches. A hint that
+  // never fails and reads nothing.
+  void PrefetchRecord(int32_t n) const {
+    if (n >= 0 && n < slot_count_) file_.Prefetch(n, 1);
+  }
   // Writes buffer as the existing record n.
   void WriteRecord(const uint8_t* buffer, int32_t n);
 

@@ -9,12 +9,6 @@
 
 namespace logvane {
 
-size_t StoredStringLength(const uint8_t* slot, int size) {
-  if (size <= 1) return 0;
-  const void* end = std::memchr(slot, 0, size - 1);
-  return end ? static_cast<const uint8_t*>(end) - slot : static_cast<size_t>(size - 1);
-}
-
 TStoredValue DecodeField(const TmtbFieldDesc& f, int n, const uint8_t* image) {
   TStoredValue v;
   if (FieldIsNull(image, n)) return v;

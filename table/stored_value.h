@@ -12,7 +12,10 @@
 // whose bounds the definition reader has checked.
 #pragma once
 
+#include <bit>
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string_view>
 
 #include "table/table_definition.h"
@@ -33,7 +36,26 @@ inline bool FieldIsNull(const uint8_t* image, int field) { return image[field] =
 
 // The length of a string slot's text: up to the first zero byte, at most
 // size - 1 characters even when the zero byte is missing.
-size_t StoredStringLength(const uint8_t* slot, int size);
+inline size_t StoredStringLength(const uint8_t* slot, int size) {
+  if (size <= 1) return 0;
+  const auto limit = static_cast<size_t>(size - 1);
+  size_t i = 0;
+  if constexpr (std::endian::native == std::endian::little) {
+    // Eight bytes at a time while they lie inside the text's room: the
+    // lowest byte flagged by the zero-byte test is the first zero byte.
+    constexpr uint64_t kOnes = 0x0101010101010101ULL;
+    constexpr uint64_t kHighs = 0x8080808080808080ULL;
+    for (; i + 8 <= limit; i += 8) {
+      uint64_t v;
+      std::memcpy(&v, slot + i, sizeof v);
+      if (const uint64_t zeros = (v - kOnes) & ~v & kHighs)
+        return i + static_cast<size_t>(std::countr_zero(zeros) / 8);
+    }
+  }
+  for (; i < limit; ++i)
+    if (slot[i] == 0) return i;
+  return limit;
+}
 
 TStoredValue DecodeField(const TmtbFieldDesc& field, int field_number, const uint8_t* image);
 

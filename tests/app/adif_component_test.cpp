@@ -4,12 +4,15 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <string>
 #include <vector>
 
 #include "app/adif_export.h"
 #include "component/daro_vivuv.h"
+#include "component/date_time.h"
 #include "test_support.h"
+#include "tools/contact_log.h"
 #include "tools/sample_log.h"
 
 namespace logvane {
@@ -67,6 +70,40 @@ TEST(AdifFromTableCursor, SampleLogInSequenceWorked) {
   // The closed cursor opens again for another export.
   log.Open();
   EXPECT_EQ(log.TableRecordCount(), 36);
+}
+
+// In call order the contacts' days come in no order at all: every record's
+// date still reads as its own, over more days (and times of day) than the
+// export keeps texts for.
+TEST(AdifFromTableCursor, DatesOfManyDaysInCallOrder) {
+  test::TempDir dir;
+  constexpr int kContacts = 3000;
+  auto day_of = [](int i) { return i * 7919 % 2500; };
+  const std::string mti =
+      tools::WriteContactLog(dir.Path().string(), kContacts, [&](int i, tools::Contact& c) {
+        c.call = "K" + std::to_string(i * 37 % kContacts);
+        c.qso_date = 37758.0 + day_of(i) + (i % 4 == 0 ? 0.75 : 0);
+        c.country = "USA";
+      });
+  TDaroVivuv log;
+  log.SetReadOnly(true);
+  log.SetTableName(mti);
+  log.SetIndexName("Call");
+  log.Open();
+  const std::string out = dir.File("Log.ADI");
+  ASSERT_EQ(WriteAdifFile(log, out, "Log", 1, "T", ""), 2 + 4 * kContacts);
+
+  const std::vector<std::string> lines = Lines(out);
+  for (size_t k = 2; k + 3 < lines.size(); k += 4) {
+    // The serial number (stx) names the contact.
+    const size_t stx = lines[k + 1].find("<stx:");
+    const size_t value = lines[k + 1].find('>', stx) + 1;
+    const int i = std::stoi(lines[k + 1].substr(value)) - 1;
+    const TCivilDate d = DateFromDayNumber(kDateDelta + 37758 + day_of(i));
+    char date[64];
+    std::snprintf(date, sizeof date, "<qso_date:8>%04d%02d%02d ", d.year, d.month, d.day);
+    ASSERT_NE(lines[k].find(date), std::string::npos) << lines[k] << " for contact " << i;
+  }
 }
 
 }  // namespace

@@ -31,6 +31,10 @@ void CheckWalks(TOpenTable& open, const TTestTable& table, int i,
     }
     ASSERT_EQ(r, expected[k]) << "forward step " << k;
     ASSERT_EQ(ix.OrdinalPosition(), k + 1);
+    // A look ahead answers entries of the cursor's page only, and rightly.
+    const int32_t ahead = ix.EntryAhead(3);
+    const bool on_page = ix.InPagePosition() + 3 <= ix.PageCountWord();
+    ASSERT_EQ(ahead, on_page ? expected[k + 3] : -1) << "three ahead of step " << k;
     if (!ix.Format().has_prefixes) continue;
     const uint8_t* prefix = ix.Prefix(ix.InPagePosition());
     const uint8_t* stored = table.slots[r].data();

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -419,6 +420,116 @@ TEST_F(FileIo, MovedFileKeepsDescriptorUnitAndPosition) {
   char buf[2];
   EXPECT_EQ(g.Read(buf, 1), 1u);
   EXPECT_EQ(std::string(buf, 2), "bb");
+}
+
+// ---------------------------------------------------------------------------
+// Reads through a mapping
+
+using MappedFile = TempDir;
+
+// Four pages of 4096 bytes; byte i holds i / 512 + 'a', so unit u (of 512
+// bytes) is filled with 'a' + u.
+std::string Pages(int pages) {
+  std::string text;
+  for (int i = 0; i < pages * 4096; ++i) text += static_cast<char>('a' + i / 512);
+  return text;
+}
+
+TEST_F(MappedFile, ReadsFollowOwnWritesGrowthAndTruncation) {
+  const std::string path = MakeFile("t.MTD", Pages(2));
+  File f;
+  ASSERT_EQ(f.Open(path, 0x42), 0);
+  f.SetUnitSize(512);
+  ASSERT_TRUE(f.MapForReading());
+  EXPECT_EQ(f.OwnSizeInUnits(), 16);
+  char buf[1024];
+  f.Seek(3);
+  ASSERT_EQ(f.Read(buf, 2), 2u);
+  EXPECT_EQ(buf[0], 'd');
+  EXPECT_EQ(buf[1023], 'e');
+  // Own writes show at once, inside the mapping and beyond it.
+  f.Seek(3);
+  ASSERT_EQ(f.Write(std::string(512, 'X').data(), 1), 1u);
+  f.Seek(20);
+  ASSERT_EQ(f.Write(std::string(512, 'Y').data(), 1), 1u);
+  f.Seek(3);
+  ASSERT_EQ(f.Read(buf, 1), 1u);
+  EXPECT_EQ(buf[511], 'X');
+  f.Seek(20);
+  ASSERT_EQ(f.Read(buf, 1), 1u);
+  EXPECT_EQ(buf[0], 'Y');
+  EXPECT_EQ(f.OwnSizeInUnits(), 21);
+  // A cut made through the file serves nothing past it.
+  f.Seek(2);
+  f.Truncate();
+  EXPECT_EQ(f.OwnSizeInUnits(), 2);
+  f.Seek(2);
+  EXPECT_EQ(f.Read(buf, 1), 0u);
+  f.Seek(1);
+  ASSERT_EQ(f.Read(buf, 1), 1u);
+  EXPECT_EQ(buf[0], 'b');
+  // An empty file has nothing to map.
+  f.Seek(0);
+  f.Truncate();
+  EXPECT_FALSE(f.MapForReading());
+}
+
+TEST_F(MappedFile, ReadsAfterAnotherProgramCutsTheFileAreShortNotFatal) {
+  const std::string path = MakeFile("t.MTD", Pages(4));
+  File f;
+  ASSERT_EQ(f.Open(path, 0x40), 0);
+  f.SetUnitSize(512);
+  ASSERT_TRUE(f.MapForReading());
+  char buf[2048];
+  // Cut at a page boundary, and then in the middle of a page, behind the
+  // mapping's back: units in the pages past the cut read as a read past the
+  // end does; those before it still read their bytes.
+  ASSERT_EQ(::truncate(path.c_str(), 8192), 0);
+  f.Seek(20);
+  EXPECT_EQ(f.Read(buf, 1), 0u);
+  f.Seek(14);
+  EXPECT_EQ(f.Read(buf, 4), 2u);  // a run that crosses the cut
+  EXPECT_EQ(buf[0], 'a' + 14);
+  EXPECT_EQ(buf[1023], 'a' + 15);
+  ASSERT_EQ(::truncate(path.c_str(), 5000), 0);
+  f.Seek(8);
+  EXPECT_EQ(f.Read(buf, 1), 1u);
+  EXPECT_EQ(buf[0], 'a' + 8);
+  for (int unit : {10, 12, 15}) {
+    f.Seek(unit);
+    EXPECT_LE(f.Read(buf, 1), 1u);  // zeros past the cut in its page, or nothing
+  }
+  // The file grows again: the mapping serves the new bytes.
+  ASSERT_EQ(::truncate(path.c_str(), 16384), 0);
+  f.Seek(30);
+  EXPECT_EQ(f.Read(buf, 1), 1u);
+  EXPECT_EQ(buf[0], 0);
+}
+
+TEST_F(MappedFile, ABusErrorOutsideAGuardedCopyStillEndsTheProcess) {
+  const std::string path = MakeFile("t.MTD", Pages(2));
+  File f;
+  ASSERT_EQ(f.Open(path, 0x40), 0);
+  ASSERT_TRUE(f.MapForReading());  // installs the guard
+  pid_t pid = fork();
+  if (pid == 0) {
+    int fd = ::open(path.c_str(), O_RDONLY);
+    void* p = mmap(nullptr, 8192, PROT_READ, MAP_SHARED, fd, 0);
+    if (p == MAP_FAILED || ::truncate(path.c_str(), 0) != 0) _exit(2);
+    volatile char c = static_cast<const char*>(p)[5000];
+    (void)c;
+    _exit(0);
+  }
+  // Ended by the disposition in place before the guard: the default action
+  // (SIGBUS), or a sanitizer's report.
+  int status = 0;
+  waitpid(pid, &status, 0);
+  if (WIFSIGNALED(status)) {
+    EXPECT_EQ(WTERMSIG(status), SIGBUS);
+  } else {
+    EXPECT_NE(WEXITSTATUS(status), 0) << "the access went unnoticed";
+    EXPECT_NE(WEXITSTATUS(status), 2) << "the child could not set up";
+  }
 }
 
 // ---------------------------------------------------------------------------

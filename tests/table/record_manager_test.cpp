@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "base/errors.h"
 #include "base/messages.h"
 #include "test_support.h"
@@ -112,10 +114,13 @@ TEST_F(RecordManagerTest, FileShortenedBehindOurBackIsDetected) {
   EXPECT_EQ(buf_[1], 7);
 }
 
+// Where the file cannot be mapped, read-ahead reads runs in windows.
 TEST_F(RecordManagerTest, ReadAheadServesRunsAndFollowsOwnWrites) {
   Write(5000, {2500});
   mgr_.OpenDataFile(path_, kLength);
+  platform::AllowFileMappings(false);
   mgr_.SetReadAhead(true);
+  platform::AllowFileMappings(true);
   for (int n = 0; n < 2500; ++n) {
     mgr_.ReadRecord(buf_, n);
     ASSERT_EQ(buf_[1], n % 256);
@@ -137,6 +142,37 @@ TEST_F(RecordManagerTest, ReadAheadServesRunsAndFollowsOwnWrites) {
   test::PatchBytes(path_, 11 * kLength + 1, {99});
   mgr_.ReadRecord(buf_, 11);
   EXPECT_EQ(buf_[1], 99);
+}
+
+TEST_F(RecordManagerTest, MappedReadsMeetACutAsTheIoMessageAndFollowOwnGrowth) {
+  Write(2000, {1999});
+  mgr_.OpenDataFile(path_, kLength);
+  mgr_.SetReadAhead(true);
+  for (int n = 0; n < 1999; ++n) {
+    mgr_.ReadRecord(buf_, n);
+    ASSERT_EQ(buf_[1], n % 256);
+  }
+  // Another program cuts the file to two pages behind the table lock.
+  std::filesystem::resize_file(path_, 512 * kLength);
+  EXPECT_EQ(ErrorOf([&] { mgr_.ReadRecord(buf_, 1500); }), "I/O error on mtd file1500/512");
+  EXPECT_EQ(ErrorOf([&] { mgr_.ReadRecord(buf_, 512); }), "I/O error on mtd file512/512");
+  mgr_.ReadRecord(buf_, 511);
+  EXPECT_EQ(buf_[1], 511 % 256);
+  // ... and writes it anew: the records read again.
+  Write(2000, {1999});
+  mgr_.ReadRecord(buf_, 1500);
+  EXPECT_EQ(buf_[1], 1500 % 256);
+
+  // Slots this process appends read through the mapping made afresh.
+  mgr_.GrowFreeChain();
+  ASSERT_EQ(mgr_.SlotCount(), 2010);
+  buf_[0] = 1;
+  buf_[1] = 42;
+  mgr_.WriteRecord(buf_, 2005);
+  buf_[1] = 0;
+  mgr_.ReadRecord(buf_, 2005);
+  EXPECT_EQ(buf_[1], 42);
+  EXPECT_EQ(ErrorOf([&] { mgr_.ReadRecord(buf_, 2006); }), "I/O error on mtd file2006/2010");
 }
 
 TEST_F(RecordManagerTest, TruncateRemovesTrailingSlots) {

@@ -1,0 +1,31 @@
+// Copies out of shared file mappings that survive the file being cut short.
+//
+// A page of a shared mapping that lies wholly beyond the end of its file
+// raises SIGBUS when it is touched: another program that ignores our share
+// modes can truncate a table file we have mapped at any moment. Every read
+// from such a mapping goes through GuardedCopy, which turns that signal into
+// a false result, so that the caller can read the same bytes with an
+// ordinary system call and report what the file holds now.
+//
+// The guard is one SIGBUS handler for the whole process, installed by the
+// first EnableGuardedCopies. A bus error that does not come from a guarded
+// copy goes on to the disposition that was in place before (another
+// handler, or the default action that ends the process).
+#pragma once
+
+#include <cstddef>
+
+namespace logvane::platform {
+
+// Installs the SIGBUS handler on the first call. Returns false when it
+// cannot be installed or another handler has replaced it since; mappings
+// must then not be read.
+bool EnableGuardedCopies();
+
+// Copies `n` bytes from `source`, which lies in a shared file mapping, to
+// `dest`. Returns false when a page of the source is no longer backed by
+// the file; `dest` then holds an unspecified part of the bytes.
+// REQUIRES: EnableGuardedCopies() returned true.
+bool GuardedCopy(void* dest, const void* source, size_t n) noexcept;
+
+}  // namespace logvane::platform
