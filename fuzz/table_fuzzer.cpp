@@ -152,26 +152,26 @@ void ReadFields(TDaroVivuv& table, std::string& text) {
   }
 }
 
-// The component: every field of every record, in the order of each index.
-void WalkComponent(const std::string& mti, bool beside_writer,
-                   const std::vector<std::string>& index_names) {
-  std::string text;
-  for (const std::string& name : index_names) {
-    TDaroVivuv table;
-    try {
-      table.SetTableName(mti);
-      table.SetReadOnly(true);
-      table.SetReadBesideWriter(beside_writer);
-      table.SetIndexName(name);
-      table.Open();
-      table.TableRecordCount();
-      for (table.First(); !table.Eof(); table.Next()) ReadFields(table, text);
-      table.Last();
-      table.Prior();
-      table.Close();
-    } catch (const Exception&) {
-    }
+// Searches the index `index` for the key of the current record, whole and
+// as a partial key without regard to case: the index search over whatever
+// the files hold.
+void LocateCurrentKey(TDaroVivuv& table, size_t index) {
+  if (index >= table.IndexDefs().size()) return;
+  const std::string& fields = table.IndexDefs()[index].Fields;
+  std::vector<TVariant> values;
+  size_t start = 0;
+  for (;;) {
+    const size_t end = fields.find(';', start);
+    const std::string name = fields.substr(start, end - start);
+    // A name that is empty or holds the separator cannot be named in a
+    // search.
+    if (name.empty() || table.FindField(name) == nullptr) return;
+    values.push_back(TVariant::Text(table.FieldByName(name).AsString()));
+    if (end == std::string::npos) break;
+    start = end + 1;
   }
+  table.Locate(fields, values);
+  table.Locate(fields, values, loCaseInsensitive | loPartialKey);
 }
 
 void PrepareCursor(TDaroVivuv& table, const std::string& mti, bool beside_writer,
@@ -183,6 +183,33 @@ void PrepareCursor(TDaroVivuv& table, const std::string& mti, bool beside_writer
   if (filtered) {
     table.SetFilter(kContactFilter);
     table.SetFiltered(true);
+  }
+}
+
+// The component: every field of every record in the order of each index,
+// walked forward, then back; a bookmark taken on the way and gone back to;
+// and a search for the last record's key.
+void WalkComponent(const std::string& mti, bool beside_writer, bool filtered,
+                   const std::vector<std::string>& index_names) {
+  std::string text;
+  for (size_t i = 0; i < index_names.size(); ++i) {
+    TDaroVivuv table;
+    try {
+      PrepareCursor(table, mti, beside_writer, index_names[i], filtered);
+      table.Open();
+      table.TableRecordCount();
+      TBookmark mark;
+      for (table.First(); !table.Eof(); table.Next()) {
+        ReadFields(table, text);
+        if (mark.empty()) mark = table.GetBookmark();
+      }
+      for (table.Last(); !table.Bof(); table.Prior()) table.RecNo();
+      if (!mark.empty() && table.BookmarkValid(mark)) table.GotoBookmark(mark);
+      table.Last();
+      if (!table.IsEmpty()) LocateCurrentKey(table, i);
+      table.Close();
+    } catch (const Exception&) {
+    }
   }
 }
 
@@ -244,7 +271,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<std::string> index_names;
   WalkEngine(mti, mode, &index_names);
   CheckTableFiles(mti);
-  WalkComponent(mti, beside_writer, index_names);
+  WalkComponent(mti, beside_writer, filtered, index_names);
   Export(mti, output, beside_writer, filtered, index_names);
   DumpAndInfo(mti, filtered, index_names);
   return 0;
