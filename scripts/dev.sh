@@ -6,7 +6,12 @@
 #   scripts/dev.sh test     install what is missing, check the code style,
 #                           build with warnings as errors, run the whole
 #                           suite, then again under AddressSanitizer and
-#                           UndefinedBehaviorSanitizer
+#                           UndefinedBehaviorSanitizer, then run every fuzz
+#                           target for 30 seconds
+#   scripts/dev.sh fuzz [SECONDS [TARGET...]]
+#                           build the fuzz targets (clang, libFuzzer) and run
+#                           each for SECONDS (default 600), keeping what they
+#                           find new in build-fuzz/fuzz-work/<target>
 #   scripts/dev.sh bench    install what is missing (and the sqlite3 shell
 #                           the append benchmark compares with), build the
 #                           benchmarks and run them
@@ -16,7 +21,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 jobs=$(nproc 2>/dev/null || echo 2)
 
 packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libcli11-dev
-          libbenchmark-dev qt6-base-dev clang-format)
+          libbenchmark-dev qt6-base-dev clang-format clang libclang-rt-dev)
 
 # The append benchmark compares the engine with the sqlite3 shell.
 bench_packages=(sqlite3)
@@ -68,6 +73,37 @@ build() {  # build DIR [cmake options...]
   cmake --build "$dir" -j "$jobs"
 }
 
+# The libFuzzer targets (fuzz/) in a tree of their own, built with clang.
+fuzz_targets=(definition_fuzzer table_fuzzer filter_fuzzer adif_values_fuzzer)
+
+build_fuzzers() {
+  local dir="$root/build-fuzz"
+  cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DLOGVANE_FUZZ=ON \
+        -DLOGVANE_BUILD_TESTS=OFF >/dev/null
+  cmake --build "$dir" -j "$jobs" --target fuzzers
+}
+
+# run_fuzzers SECONDS [TARGET...]: runs each target for SECONDS from its
+# seeds in fuzz/corpus/<target> and what earlier runs found; stops at the
+# first finding (a crash, a sanitizer report, a leak, a timeout), whose
+# input is left in build-fuzz/fuzz-findings/.
+run_fuzzers() {
+  local seconds=$1; shift
+  local targets=("$@")
+  [ ${#targets[@]} -eq 0 ] && targets=("${fuzz_targets[@]}")
+  local dir="$root/build-fuzz"
+  mkdir -p "$dir/fuzz-findings"
+  for t in "${targets[@]}"; do
+    mkdir -p "$dir/fuzz-work/$t"
+    echo "Fuzzing $t for $seconds s"
+    UBSAN_OPTIONS=print_stacktrace=1 "$dir/fuzz/$t" -max_total_time="$seconds" -timeout=10 \
+      -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$dir/fuzz-findings/$t-" \
+      "$dir/fuzz-work/$t" "$root/fuzz/corpus/$t" 2>"$dir/fuzz-work/$t.log" ||
+      { tail -n 60 "$dir/fuzz-work/$t.log" >&2; return 1; }
+    grep -E '^stat::(number_of_executed_units|new_units_added)' "$dir/fuzz-work/$t.log"
+  done
+}
+
 case "${1:-}" in
   sample)
     install_missing
@@ -86,6 +122,13 @@ case "${1:-}" in
     build "$root/build-asan" -DLOGVANE_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug -DLOGVANE_WERROR=ON
     ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
       ctest --test-dir "$root/build-asan" --output-on-failure -j "$jobs"
+    build_fuzzers
+    run_fuzzers 30
+    ;;
+  fuzz)
+    install_missing
+    build_fuzzers
+    run_fuzzers "${2:-600}" "${@:3}"
     ;;
   bench)
     install_missing "${bench_packages[@]}"
@@ -94,7 +137,7 @@ case "${1:-}" in
     (cd "$root/build-bench" && ./bench/append_bench && ./bench/export_bench)
     ;;
   *)
-    echo "usage: scripts/dev.sh sample|test|bench" >&2
+    echo "usage: scripts/dev.sh sample|test|fuzz [SECONDS [TARGET...]]|bench" >&2
     exit 2
     ;;
 esac

@@ -66,8 +66,6 @@ constexpr int kUndecided = INT_MIN;
 
 inline uint8_t Fold(uint8_t c) { return c >= 'a' && c <= 'z' ? static_cast<uint8_t>(c - 32) : c; }
 
-inline int Sign(int v) { return (v > 0) - (v < 0); }
-
 // The sign of a floating difference after rounding it to the 6-byte real.
 // Inside [2^-127, 2^126) rounding can neither reach zero nor overflow, so
 // only magnitudes outside it need the conversion (which throws EOverflow for
