@@ -187,6 +187,9 @@ class TDaroVivuv : public TDataSet {
   bool ModifyAllowed() override;
   void BeginRecordEdit() override;
   void CancelEdit() override;
+  void PostBuffer() override;
+  void AddFromBuffer(TRecordBuffer buffer, bool append) override;
+  void DeleteCurrent() override;
   // Clears the image, marks the buffer as a new record (position -1, record
   // number -1) and stores the fields' default texts (field_mapping.h).
   void InitNewRecord(TRecordBuffer buffer) override;

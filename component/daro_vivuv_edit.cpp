@@ -3,6 +3,7 @@
 // values and sets up new records, and the care that keeps a blob value
 // written for a record until that record is posted or cancelled.
 #include <cstring>
+#include <exception>
 
 #include "base/errors.h"
 #include "component/blob_stream.h"
@@ -17,6 +18,20 @@ namespace {
 
 bool Editing(TDataSetState state) { return state == dsEdit || state == dsInsert; }
 
+// Runs an engine write. Its errors reach the dataset's users as
+// EDatabaseError with the same message; the engine's exception stays nested
+// in it for callers that ask what kind of failure it was.
+template <typename Write>
+void AsDatabaseError(Write&& write) {
+  try {
+    write();
+  } catch (const EDatabaseError&) {
+    throw;
+  } catch (const Exception& e) {
+    std::throw_with_nested(EDatabaseError(e.what()));
+  }
+}
+
 }  // namespace
 
 bool TDaroVivuv::ModifyAllowed() {
@@ -30,7 +45,39 @@ void TDaroVivuv::BeginRecordEdit() {
   if (info[kEditStateAt] != 0) throw EDatabaseError(msg::kRecordLocked);
   // The edit starts from the record as stored, blob values included.
   iface_.DropBlobChanges();
+  iface_.BeginEdit();
   info[kEditStateAt] = 1;
+}
+
+void TDaroVivuv::PostBuffer() {
+  TRecordBuffer active = ActiveBuffer();
+  const bool editing = State() == dsEdit;
+  // A failed write reloads the engine's current record and drops the blob
+  // values written for this one; the user keeps them to correct and post
+  // again.
+  SavePendingBlobs();
+  try {
+    AsDatabaseError([&] {
+      iface_.CopyRecordIn(active);
+      editing ? iface_.RewriteRecord() : iface_.AddRecordImage();
+    });
+  } catch (...) {
+    RestorePendingBlobs();
+    throw;
+  }
+  Info(active)[kEditStateAt] = 0;
+}
+
+void TDaroVivuv::AddFromBuffer(TRecordBuffer buffer, bool /*append*/) {
+  AsDatabaseError([&] {
+    iface_.CopyRecordIn(buffer);
+    iface_.AddRecordImage();
+  });
+}
+
+void TDaroVivuv::DeleteCurrent() {
+  AsDatabaseError([&] { iface_.RemoveRecord(); });
+  if (TRecordBuffer active = ActiveBuffer()) Info(active)[kEditStateAt] = 2;
 }
 
 void TDaroVivuv::CancelEdit() {

@@ -12,6 +12,7 @@ namespace logvane {
 
 namespace {
 constexpr int kCurrentImage = 0;
+constexpr int kBeforeImage = 5;
 constexpr size_t kShortString = 255;
 
 std::string Short(const std::string& s, size_t max = kShortString) {
@@ -151,6 +152,20 @@ TIndexInfo TmtbIFace::IndexInfo(int index, size_t max_name, size_t max_fields) c
   }
   info.fields = Short(info.fields, max_fields);
   return info;
+}
+
+void TmtbIFace::AddRecordImage() { engine_->AppendRecord(); }
+
+void TmtbIFace::RewriteRecord() { engine_->PostRecord(); }
+
+bool TmtbIFace::RemoveRecord() {
+  engine_->DeleteRecord();
+  return RefreshCurrent();
+}
+
+void TmtbIFace::BeginEdit() {
+  std::memcpy(engine_->WorkBuffer(kBeforeImage), engine_->WorkBuffer(kCurrentImage),
+              engine_->RecordLength());
 }
 
 void TmtbIFace::ClearRecord(uint8_t* image) {

@@ -5,8 +5,9 @@
 // its record number (its slot, -1 none) or by its position (1-based place in
 // the current index's range, 0 none).
 //
-// Record images used: the current image (engine work buffer 0) and the
-// probe image (buffer 6, for reading a record by number).
+// Record images used: the current image (engine work buffer 0), the before
+// image (buffer 5, a copy taken when an edit starts) and the probe image
+// (buffer 6, for reading a record by number).
 #pragma once
 
 #include <cstdint>
@@ -54,6 +55,14 @@ class TmtbIFace {
   void StepNext();
   void StepPrior();
   int32_t OrderRecordCount();
+  // The engine's append of the current image, its update of the current
+  // record from the current image, and its delete of the current record
+  // followed by RefreshCurrent (whose answer is returned).
+  void AddRecordImage();
+  void RewriteRecord();
+  bool RemoveRecord();
+  // Copies the current image into the before image.
+  void BeginEdit();
   int TableIndexCount() const;
   std::string CurrentIndexName() const;
   int FindIndex(const std::string& name) const;
