@@ -5,24 +5,29 @@
 // and heap allocations per append; then the table check runs over the
 // result. In the same run the sqlite3 shell inserts
 // the same rows into a table with the same indexes inside one transaction;
-// the ratio of the two rates is printed.
+// the ratio of the two rates is printed. Last, the same contacts written as
+// JSON lines are loaded into another empty log by the code of
+// `logvane-cli load` (the table cursor's edit cycle over the engine).
 //
 //   append_bench [COUNT] [--engine-only]   (--engine-only: no check, no
-//                                          sqlite3)
+//                                          sqlite3, no load)
 //                             (default 1,000,000; data in
 //                              $LOGVANE_BENCH_DATA/append, default
 //                              ./bench-data/append, made afresh each run)
 #include <atomic>
 #include <chrono>
+#include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <new>
+#include <sstream>
 #include <string>
 
 #include "base/byte_order.h"
+#include "cli/table_change.h"
 #include "engine/db_engine.h"
 #include "engine/table_check.h"
 #include "platform/process_memory.h"
@@ -307,6 +312,78 @@ double RunSqlite(const std::filesystem::path& folder, int count) {
   return Seconds(t0);
 }
 
+// A text as a JSON string: the bench's texts hold no character that needs
+// an escape but the quote and the backslash.
+void JsonText(std::ofstream& out, const char* name, const char* text) {
+  out << ",\"" << name << "\":\"";
+  for (const char* p = text; *p; ++p) {
+    if (*p == '"' || *p == '\\') out << '\\';
+    out << *p;
+  }
+  out << '"';
+}
+
+// The contacts as `logvane-cli dump --format jsonl` writes them.
+void WriteJsonLines(const std::filesystem::path& path, int count) {
+  using namespace std::chrono;
+  std::ofstream out(path);
+  out.precision(17);
+  TContact c{};
+  for (int i = 0; i < count; ++i) {
+    MakeContact(i, c);
+    const year_month_day day{sys_days{1899y / December / 30} + days{static_cast<int>(c.qso_date)}};
+    char date[32];
+    std::snprintf(date, sizeof date, "%04d-%02u-%02uT00:00:00", static_cast<int>(day.year()),
+                  static_cast<unsigned>(day.month()), static_cast<unsigned>(day.day()));
+    out << "{\"NumSent\":" << c.num_sent;
+    JsonText(out, "Call", c.call);
+    out << ",\"QSODate\":\"" << date << '"';
+    JsonText(out, "TimeStart", c.time_start);
+    out << ",\"Freq\":" << c.freq;
+    JsonText(out, "Mode", c.mode);
+    JsonText(out, "Name", c.name);
+    JsonText(out, "City", c.city);
+    JsonText(out, "State", c.state);
+    JsonText(out, "Country", c.country);
+    JsonText(out, "Continent", c.continent);
+    JsonText(out, "RstSent", c.rst_sent);
+    JsonText(out, "RstRcvd", c.rst_rcvd);
+    out << ",\"NumRcvd\":" << c.num_rcvd << ",\"IBM\":" << (c.ibm ? "true" : "false")
+        << ",\"Retired\":" << (c.retired ? "true" : "false");
+    if (c.comments != nullptr)
+      JsonText(out, "Comments", c.comments);
+    else
+      out << ",\"Comments\":null";
+    out << "}\n";
+  }
+}
+
+// The load of `logvane-cli load` over the JSON lines: its rate, peak
+// resident memory and heap allocations per record.
+void RunLoad(const std::filesystem::path& folder, int count) {
+  const std::filesystem::path lines = folder / "contacts.jsonl";
+  WriteJsonLines(lines, count);
+  const std::string mti = MakeEmptyLog(folder / "load");
+  std::ifstream in(lines, std::ios::binary);
+  std::ostringstream out, err;
+  logvane::platform::ResetPeakResident();
+  const int64_t allocations = g_allocations.load();
+  const auto t0 = std::chrono::steady_clock::now();
+  const int status = logvane::cli::LoadRecords(mti, in, out, err);
+  const double seconds = Seconds(t0);
+  const int64_t allocated = g_allocations.load() - allocations;
+  if (status != 0) {
+    std::fprintf(stderr, "load failed: %s", err.str().c_str());
+    std::exit(1);
+  }
+  std::printf("load:    %d JSON lines in %.2f s = %.0f records/s\n", count, seconds,
+              count / seconds);
+  std::printf("         peak resident %.1f MiB, %.2f heap allocations per record\n",
+              MiB(logvane::platform::PeakResidentBytes()), static_cast<double>(allocated) / count);
+  const logvane::TTableCheckReport check = logvane::CheckTable(mti);
+  std::printf("         the table check finds %" PRId64 " problems\n", check.problem_count);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -346,12 +423,13 @@ int main(int argc, char** argv) {
   const double sqlite_seconds = RunSqlite(folder, count);
   if (sqlite_seconds < 0) {
     std::printf("sqlite3: the shell is missing or failed; no comparison\n");
-    return 0;
+  } else {
+    const double sqlite_rate = count / sqlite_seconds;
+    std::printf("sqlite3: %d inserts in one transaction in %.2f s = %.0f inserts/s\n", count,
+                sqlite_seconds, sqlite_rate);
+    std::printf("ratio:   the engine appends %.2f times as fast as the sqlite3 shell inserts\n",
+                rate / sqlite_rate);
   }
-  const double sqlite_rate = count / sqlite_seconds;
-  std::printf("sqlite3: %d inserts in one transaction in %.2f s = %.0f inserts/s\n", count,
-              sqlite_seconds, sqlite_rate);
-  std::printf("ratio:   the engine appends %.2f times as fast as the sqlite3 shell inserts\n",
-              rate / sqlite_rate);
+  RunLoad(folder, count);
   return 0;
 }

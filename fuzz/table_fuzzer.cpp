@@ -4,7 +4,7 @@
 //
 //   - the engine, opened read-only: every index walked forward and back,
 //     with positions and record counts;
-//   - the consistency checks of every index and of the blob file;
+//   - the whole-table consistency check;
 //   - the table cursor component: every field of every record read as text
 //     (and as a boolean where it has that form), in every index order;
 //   - the ADIF export in both forms, the JSON dump and the table info.
@@ -20,18 +20,15 @@
 
 #include "app/adif3_export.h"
 #include "app/adif_export.h"
-#include "blob/blob_check.h"
 #include "cli/table_dump.h"
 #include "cli/table_info.h"
 #include "component/daro_vivuv.h"
 #include "engine/db_engine.h"
+#include "engine/table_check.h"
 #include "fuzz/scratch_folder.h"
 #include "fuzz/table_bundle.h"
-#include "index/index_check.h"
-#include "index/key_source.h"
 #include "platform/exceptions.h"
 #include "platform/file.h"
-#include "table/record_manager.h"
 #include "table/table_definition.h"
 
 namespace logvane::fuzz {
@@ -47,69 +44,9 @@ std::chrono::system_clock::time_point FixedClock() {
   return std::chrono::system_clock::time_point(std::chrono::seconds(1053129600));
 }
 
-// The table as the consistency checks read it: its definition and data
-// file, read through a record manager of its own.
-class TCheckSource : public TKeySource {
- public:
-  bool Open(const std::string& mti) {
-    platform::File file;
-    if (file.Open(mti, platform::kAccessRead | platform::kShareDenyNone) != 0) return false;
-    ReadTableDefinition(file, def_);
-    records_.OpenDataFile(platform::ChangeFileExt(mti, ".MTD"), def_.RecordLength());
-    scratch_.assign(static_cast<size_t>(def_.RecordLength()), 0);
-    return true;
-  }
-  const TmtbTableDef& KeyTableDef() const override { return def_; }
-  int32_t KeySlotCount() override { return records_.SlotCount(); }
-  const uint8_t* LoadKeyRecord(int32_t n) override {
-    records_.ReadRecord(scratch_.data(), n);
-    return scratch_.data();
-  }
-
- private:
-  TmtbTableDef def_;
-  TmtbRecMgr records_;
-  std::vector<uint8_t> scratch_;
-};
-
-// The checks that read a table's files without the engine's open: every
-// index, then the blob file. A whole-table check in the engine belongs
-// here too, beside them, once there is one.
-void CheckTableFiles(const std::string& mti) {
-  TCheckSource source;
-  try {
-    if (!source.Open(mti)) return;
-  } catch (const Exception&) {
-    return;
-  }
-  const TmtbTableDef& def = source.KeyTableDef();
-  const int32_t slots = source.KeySlotCount();
-  std::vector<bool> live(static_cast<size_t>(slots), false);
-  for (int32_t r = 0; r < slots; ++r) {
-    try {
-      live[static_cast<size_t>(r)] = source.LoadKeyRecord(r)[0] != kFreeRecordMarker;
-    } catch (const Exception&) {
-    }
-  }
-  for (int i = 0; i < def.IndexCount(); ++i) {
-    TIndexCheckInput input;
-    input.table_path = mti;
-    input.index = i;
-    input.live = &live;
-    CheckIndex(input, source);
-  }
-  if (def.HasBlobFile()) {
-    CheckBlobFile(platform::ChangeFileExt(mti, ".blb"), def, slots,
-                  [&](int32_t r) -> const uint8_t* {
-                    try {
-                      const uint8_t* image = source.LoadKeyRecord(r);
-                      return image[0] == kFreeRecordMarker ? nullptr : image;
-                    } catch (const Exception&) {
-                      return nullptr;
-                    }
-                  });
-  }
-}
+// The whole-table consistency check: definition, data file, free chain,
+// every index and the blob file.
+void CheckTableFiles(const std::string& mti) { CheckTable(mti); }
 
 // The engine alone: every index in both directions.
 void WalkEngine(const std::string& mti, uint32_t mode, std::vector<std::string>* index_names) {

@@ -74,7 +74,7 @@ build() {  # build DIR [cmake options...]
 }
 
 # The libFuzzer targets (fuzz/) in a tree of their own, built with clang.
-fuzz_targets=(definition_fuzzer table_fuzzer filter_fuzzer adif_values_fuzzer)
+fuzz_targets=(definition_fuzzer table_fuzzer filter_fuzzer adif_values_fuzzer load_line_fuzzer)
 
 build_fuzzers() {
   local dir="$root/build-fuzz"
@@ -83,9 +83,9 @@ build_fuzzers() {
   cmake --build "$dir" -j "$jobs" --target fuzzers
 }
 
-# run_fuzzers SECONDS [TARGET...]: runs each target for SECONDS from its
-# seeds in fuzz/corpus/<target> and what earlier runs found; stops at the
-# first finding (a crash, a sanitizer report, a leak, a timeout), whose
+# run_fuzzers SECONDS [TARGET...]: runs each target NAME_fuzzer for SECONDS
+# from its seeds in fuzz/corpus/NAME and what earlier runs found; stops at
+# the first finding (a crash, a sanitizer report, a leak, a timeout), whose
 # input is left in build-fuzz/fuzz-findings/.
 run_fuzzers() {
   local seconds=$1; shift
@@ -98,7 +98,7 @@ run_fuzzers() {
     echo "Fuzzing $t for $seconds s"
     UBSAN_OPTIONS=print_stacktrace=1 "$dir/fuzz/$t" -max_total_time="$seconds" -timeout=10 \
       -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$dir/fuzz-findings/$t-" \
-      "$dir/fuzz-work/$t" "$root/fuzz/corpus/$t" 2>"$dir/fuzz-work/$t.log" ||
+      "$dir/fuzz-work/$t" "$root/fuzz/corpus/${t%_fuzzer}" 2>"$dir/fuzz-work/$t.log" ||
       { tail -n 60 "$dir/fuzz-work/$t.log" >&2; return 1; }
     grep -E '^stat::(number_of_executed_units|new_units_added)' "$dir/fuzz-work/$t.log"
   done
