@@ -62,7 +62,8 @@ int RunTableRebuild(std::ostream& out, std::ostream& err, const std::string& mti
   for (const TSetAsideRecord& rec : r.set_aside) {
     out << "set aside: record " << rec.record << ": " << MessageForTerminal(rec.problem) << "\n";
     for (const TRecoveredValue& v : rec.values)
-      out << "  " << MessageForTerminal(v.field) << ": " << Quoted(v.text, v.type_code) << "\n";
+      out << "  " << MessageForTerminal(v.field) << ": "
+          << (v.flag_damaged ? v.text : Quoted(v.text, v.type_code)) << "\n";
   }
   for (const TDetachedValue& d : r.detached) {
     out << "detached: record " << d.record << " field " << MessageForTerminal(d.field) << ": "

@@ -313,6 +313,7 @@ class TTableRebuilder {
       v.type_code = field.type_code;
       if (image[f] != kValueFlag) {
         v.text = "(null flag " + N(image[f]) + ")";
+        v.flag_damaged = true;
       } else if (IsBlobType(field.type_code)) {
         v.text = ReadableBlobBytes(GetInt32(image + field.offset));
       } else {
@@ -646,11 +647,12 @@ class TTableRebuilder {
       counters_.next_autoinc = static_cast<int32_t>(std::min<int64_t>(next, INT32_MAX));
     }
     counters_.change_counter = static_cast<int32_t>(static_cast<uint32_t>(old.change_counter) + 1u);
-    if (readable && (old.free_records != counters_.free_records ||
-                     old.first_free_record != counters_.first_free_record))
+    if (readable && old.free_records != counters_.free_records)
       result_.changes.push_back("counters: free records " + N(old.free_records) + " -> " +
-                                N(counters_.free_records) + ", first free record " +
-                                N(old.first_free_record) + " -> " + N(counters_.first_free_record));
+                                N(counters_.free_records));
+    if (readable && old.first_free_record != counters_.first_free_record)
+      result_.changes.push_back("counters: first free record " + N(old.first_free_record) + " -> " +
+                                N(counters_.first_free_record));
     if (readable && old.next_autoinc != counters_.next_autoinc)
       result_.changes.push_back("counters: next autoincrement value " + N(old.next_autoinc) +
                                 " -> " + N(counters_.next_autoinc));

@@ -55,6 +55,8 @@ struct TRecoveredValue {
   std::string field;  // the field's name
   char type_code = 0;
   std::string text;  // the value as text; a blob value's bytes as stored
+  // The field's null flag is neither 0 nor 1: `text` says so instead.
+  bool flag_damaged = false;
 };
 
 // A record that was not kept.
