@@ -662,13 +662,14 @@ class TTableRebuilder {
   void MakeDataFile() {
     int64_t rewritten = 0;
     const auto length = static_cast<size_t>(images_.length);
+    std::vector<uint8_t> free_image(length, 0);
+    free_image[0] = kFreeRecordMarker;
     for (size_t k = 0; k < free_.size(); ++k) {
       uint8_t* image = &data_bytes_[static_cast<size_t>(free_[k]) * length];
-      std::vector<uint8_t> before(image, image + length);
-      std::fill_n(image, length, 0);
-      image[0] = kFreeRecordMarker;
-      PutInt32(image + 4, k + 1 < free_.size() ? free_[k + 1] : -1);
-      if (!std::equal(before.begin(), before.end(), image)) ++rewritten;
+      PutInt32(&free_image[4], k + 1 < free_.size() ? free_[k + 1] : -1);
+      if (std::equal(free_image.begin(), free_image.end(), image)) continue;
+      std::copy(free_image.begin(), free_image.end(), image);
+      ++rewritten;
     }
     if (rewritten > 0)
       result_.changes.push_back("data file: " + N(rewritten) + " of " +
