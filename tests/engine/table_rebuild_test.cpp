@@ -10,6 +10,8 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <map>
@@ -165,6 +167,45 @@ TEST_P(TableRebuild, MendsTheStatesAnOpenRefuses) {
   EXPECT_EQ(Counters(), (std::vector<int32_t>{7, 3, 21, 6, 77}));
   ExpectSound(r);
   EXPECT_TRUE(r.set_aside.empty() && r.detached.empty());
+}
+
+// A writer killed after deleting two records and appending seven: the
+// counters name the freed slots, whose links on disk lead to slots the
+// appends took again, so the open refuses the table.
+TEST_P(TableRebuild, ATableLeftByAKilledWriter) {
+  Make();
+  std::vector<TRow> appended;
+  for (int k = 0; k < 7; ++k) {
+    appended.push_back(test::NumberedRow(30 + k, k % 2 == 0));
+    appended.back().serial = 21 + k;
+  }
+  const pid_t child = fork();
+  if (child == 0) {
+    TmtbDBEng writer;
+    if (writer.OpenTable(t_.mti, kOpenWriteShared, 0) < 0) _exit(1);
+    for (int32_t r : {5, 7}) {
+      if (!writer.GoToRecord(r)) _exit(2);
+      writer.DeleteRecord();
+    }
+    for (const TRow& row : appended) {
+      test::PrepareRow(writer, t_.desc, row, -1, row.notes);
+      writer.AppendRecord();
+    }
+    _exit(0);  // killed: no close
+  }
+  int status = -1;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  TmtbDBEng refused;
+  ASSERT_EQ(refused.OpenTable(t_.mti, kOpenReadShared, 0), kOpenBlobOrCountersFailed);
+
+  rows_.erase(5);
+  rows_.erase(7);
+  const int32_t slots[] = {3, 9, 14, 20, 21, 22, 23};
+  for (size_t k = 0; k < appended.size(); ++k) rows_[slots[k]] = appended[k];
+  const TRebuildResult r = Rebuild();
+  EXPECT_TRUE(r.set_aside.empty() && r.detached.empty());
+  ExpectSound(r);
 }
 
 TEST_P(TableRebuild, AnAutoincrementValueNeverFallsBelowAStoredOne) {
