@@ -154,6 +154,7 @@ class TTableRebuilder {
     if (blob_ != nullptr) RebuildBlobFile();
     MakeCounters();
     MakeDataFile();
+    NameRecordsMissingFromIndex0();
     MakeIndexes();
     Replace();
     result_.status = TRebuildStatus::kRebuilt;
@@ -679,6 +680,34 @@ class TTableRebuilder {
       result_.changes.push_back("data file: " + N(static_cast<int64_t>(result_.set_aside.size())) +
                                 " records set aside; their slots are free");
     if (data_bytes_ != data_->bytes) data_->replacement = data_bytes_;
+  }
+
+  // A live record that no leaf page of the old index 0 lists was in no
+  // index: a record whose delete wrote its index changes but not its free
+  // marker, or one put there by another program. It is kept; the user is
+  // told, since a delete may thus come back.
+  void NameRecordsMissingFromIndex0() {
+    const TPageFormat& format = TPageFormat::ForLevel(def_.FormatLevel());
+    const std::vector<uint8_t>& leaf = files_[leaves_[0]].bytes;
+    const auto page_bytes = static_cast<size_t>(format.PageBytes());
+    std::vector<bool> listed(static_cast<size_t>(images_.slots), false);
+    for (size_t p = kFirstLeafPage; (p + 1) * page_bytes <= leaf.size(); ++p) {
+      const uint8_t* page = &leaf[p * page_bytes];
+      const int32_t count = GetInt32(page);
+      if (count < 1 || count > format.max_entries) continue;
+      for (int32_t k = 1; k <= count; ++k) {
+        const int32_t r = GetInt32(page + 4 * k);
+        if (r >= 0 && r < images_.slots) listed[static_cast<size_t>(r)] = true;
+      }
+    }
+    std::vector<int32_t> missing;
+    for (int32_t n : kept_)
+      if (!listed[static_cast<size_t>(n)]) missing.push_back(n);
+    std::sort(missing.begin(), missing.end());
+    for (int32_t n : missing)
+      result_.changes.push_back("record " + N(n) +
+                                " was listed in no page of index 0 (perhaps deleted while its "
+                                "slot kept its values); kept");
   }
 
   void MakeIndexes() {

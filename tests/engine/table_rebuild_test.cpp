@@ -222,6 +222,15 @@ TEST_P(TableRebuild, AnAutoincrementValueNeverFallsBelowAStoredOne) {
   ExpectSound(r);
 }
 
+TEST_P(TableRebuild, ARecordMissingFromTheIndexesIsKeptAndNamed) {
+  Make();
+  test::BuildWithout(t_, {8});
+  const TRebuildResult r = Rebuild();
+  EXPECT_THAT(::testing::PrintToString(r.changes),
+              HasSubstr("record 8 was listed in no page of index 0"));
+  ExpectSound(r);
+}
+
 TEST_P(TableRebuild, DamagedIndexesAndAMissingIndexFileAreBuiltAfresh) {
   Make();
   const size_t page =
