@@ -60,7 +60,7 @@ int main(int argc, char** argv) {
       "rebuild",
       "Rebuild a table's free chain, indexes, blob free list and counters from its records, "
       "after copying its files into a backup folder; exit 0 rebuilt, 1 rebuilt with records or "
-      "values set aside, 2 not rebuilt");
+      "values set aside or problems left, 2 not rebuilt");
   rebuild->add_option("table", rebuild_path, "The table's definition file (.mti)")->required();
   rebuild->add_option("--backup", rebuild_backup,
                       "The backup folder (default: a new folder beside the table named after "

@@ -5,6 +5,7 @@
 
 #include "cli/base64.h"
 #include "cli/code_page.h"
+#include "engine/table_check.h"
 #include "engine/table_rebuild.h"
 
 namespace logvane::cli {
@@ -73,7 +74,13 @@ int RunTableRebuild(std::ostream& out, std::ostream& err, const std::string& mti
   }
   out << r.records_kept << " records kept, " << r.set_aside.size() << " set aside, "
       << r.detached.size() << " blob values detached\n";
-  return r.set_aside.empty() && r.detached.empty() ? 0 : 1;
+  // What the rebuild cannot mend (the definition) remains for the check.
+  const TTableCheckReport check = CheckTable(mti_path);
+  for (const std::string& line : check.problems)
+    out << "check: " << MessageForTerminal(line) << "\n";
+  out << "check: " << check.problem_count << (check.problem_count == 1 ? " problem" : " problems")
+      << "\n";
+  return r.set_aside.empty() && r.detached.empty() && check.ExitCode() == 0 ? 0 : 1;
 }
 
 }  // namespace logvane::cli

@@ -30,7 +30,8 @@ TEST(RebuildCommand, PrintsTheBackupTheChangesAndWhatItSetAside) {
   EXPECT_THAT(out.str(), HasSubstr("\nset aside: record 2: field Call has the null flag 9\n"
                                    "  Id: \"2\"\n"
                                    "  Call: (null flag 9)"));
-  EXPECT_THAT(out.str(), HasSubstr("\n2 records kept, 1 set aside, 0 blob values detached\n"));
+  EXPECT_THAT(out.str(), HasSubstr("\n2 records kept, 1 set aside, 0 blob values detached\n"
+                                   "check: 0 problems\n"));
 
   out.str("");
   EXPECT_EQ(cli::RunTableRebuild(out, err, t.mti, t.dir.File("second")), 0);
