@@ -555,6 +555,33 @@ TEST_F(FileExistsTest, OnlyRegularFilesExist) {
   EXPECT_FALSE(FileExists(dir_ + "/t.mti/x"));
 }
 
+// The backup of a rebuild is created exclusively (an older copy is never
+// overwritten) and its new files replace the old ones by renaming.
+TEST_F(FileExistsTest, CreateRenameAndFolders) {
+  const std::string old = MakeFile("t.MTD", "old");
+  File f;
+  EXPECT_EQ(f.Create(old, true), EEXIST);
+  ASSERT_EQ(f.Create(dir_ + "/t.MTD.new", true), 0);
+  EXPECT_EQ(f.Write("new!", 4), 4u);
+  f.Sync();
+  f.Close();
+  EXPECT_EQ(RenameFile(dir_ + "/t.MTD.new", old), 0);
+  EXPECT_EQ(fs::file_size(old), 4u);
+  EXPECT_FALSE(FileExists(dir_ + "/t.MTD.new"));
+  ASSERT_EQ(f.Create(old, false), 0);  // emptied
+  f.Close();
+  EXPECT_EQ(fs::file_size(old), 0u);
+
+  EXPECT_EQ(MakeDirectory(dir_ + "/backup"), 0);
+  EXPECT_TRUE(DirectoryExists(dir_ + "/backup"));
+  EXPECT_EQ(MakeDirectory(dir_ + "/backup"), EEXIST);
+  EXPECT_EQ(MakeDirectory(old + "/x"), ENOTDIR);
+  EXPECT_EQ(SyncDirectory(dir_ + "/backup"), 0);
+  EXPECT_EQ(RemoveFile(old), 0);
+  EXPECT_EQ(RemoveFile(old), ENOENT);
+  EXPECT_EQ(UtcTimeStamp().size(), 15u);
+}
+
 TEST(SleepOpenRetry, PausesAtLeast200Milliseconds) {
   auto start = std::chrono::steady_clock::now();
   SleepOpenRetry();
