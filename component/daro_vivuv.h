@@ -54,6 +54,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -190,6 +191,9 @@ class TDaroVivuv : public TDataSet {
   // Clears the image, marks the buffer as a new record (position -1, record
   // number -1) and stores the fields' default texts (field_mapping.h).
   void InitNewRecord(TRecordBuffer buffer) override;
+  void PostBuffer() override;
+  void AddFromBuffer(TRecordBuffer buffer, bool append) override;
+  void DeleteCurrent() override;
   // Writes one table field into the buffer of the state, after the field's
   // OnValidate has accepted it; clearing a blob field empties its value
   // through the holder, so that the post frees it.
@@ -295,7 +299,7 @@ class TDaroVivuv : public TDataSet {
   // Runs an engine write for the edit cycle: engine errors come back as
   // EDatabaseError (the original nested), and the pending blob values are
   // restored when it fails.
-  void RunEngineWrite(void (TmtbIFace::*write)());
+  void RunEngineWrite(const std::function<void()>& write);
   // Whether a blob field (from 0) has a value in `buffer`, its holder's
   // unposted change counted.
   bool BlobFieldHasValue(int field, TRecordBuffer buffer);

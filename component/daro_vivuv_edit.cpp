@@ -3,6 +3,7 @@
 // values and sets up new records, and the care that keeps a blob value
 // written for a record until that record is posted or cancelled.
 #include <cstring>
+#include <exception>
 
 #include "base/errors.h"
 #include "component/blob_stream.h"
@@ -40,6 +41,45 @@ void TDaroVivuv::CancelEdit() {
   // here.
   iface_.DropBlobChanges();
   if (TRecordBuffer active = ActiveBuffer()) Info(active)[kEditStateAt] = 0;
+}
+
+// ---- Writing records ------------------------------------------------------------
+
+// An engine write whose errors reach the program as dataset errors with the
+// engine's message, the engine's error nested in it. Blob values written for the record survive a
+// refused write (the engine drops its holders' changes when it re-reads its current record), so the
+// record can be posted again.
+void TDaroVivuv::RunEngineWrite(const std::function<void()>& write) {
+  SavePendingBlobs();
+  try {
+    write();
+  } catch (const EDatabaseError&) {
+    RestorePendingBlobs();
+    throw;
+  } catch (const Exception& e) {
+    RestorePendingBlobs();
+    std::throw_with_nested(EDatabaseError(e.what()));
+  }
+}
+
+void TDaroVivuv::PostBuffer() {
+  TRecordBuffer active = ActiveBuffer();
+  iface_.CopyRecordIn(active);
+  if (State() == dsEdit)
+    RunEngineWrite([this] { iface_.RewriteRecord(); });
+  else
+    RunEngineWrite([this] { iface_.AddRecordImage(); });
+  Info(active)[kEditStateAt] = 0;
+}
+
+void TDaroVivuv::AddFromBuffer(TRecordBuffer buffer, bool /*append*/) {
+  iface_.CopyRecordIn(buffer);
+  RunEngineWrite([this] { iface_.AddRecordImage(); });
+}
+
+void TDaroVivuv::DeleteCurrent() {
+  RunEngineWrite([this] { iface_.RemoveRecord(); });
+  if (TRecordBuffer active = ActiveBuffer()) Info(active)[kEditStateAt] = 2;
 }
 
 void TDaroVivuv::InitNewRecord(TRecordBuffer buffer) {

@@ -52,6 +52,14 @@ char TmtbIFace::FieldInfo(int field, int* offset, int* width) const {
 bool TmtbIFace::AtBof() const { return engine_->IsBOF(); }
 bool TmtbIFace::AtEof() const { return engine_->IsEOF(); }
 bool TmtbIFace::NoCurrentRecord() const { return engine_->CurrentRecordNumber() == -1; }
+void TmtbIFace::AddRecordImage() { engine_->AppendRecord(); }
+void TmtbIFace::RewriteRecord() { engine_->PostRecord(); }
+
+bool TmtbIFace::RemoveRecord() {
+  engine_->DeleteRecord();
+  return RefreshCurrent();
+}
+
 void TmtbIFace::StepFirst() { engine_->First(); }
 void TmtbIFace::StepLast() { engine_->Last(); }
 void TmtbIFace::StepNext() { engine_->Next(); }

@@ -54,6 +54,12 @@ class TmtbIFace {
   void StepNext();
   void StepPrior();
   int32_t OrderRecordCount();
+  // The engine's writes: append the current image as a new record; update
+  // the current record from the current image; delete the current record
+  // and refresh, answering whether a record is then current.
+  void AddRecordImage();
+  void RewriteRecord();
+  bool RemoveRecord();
   int TableIndexCount() const;
   std::string CurrentIndexName() const;
   int FindIndex(const std::string& name) const;
