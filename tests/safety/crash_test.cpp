@@ -124,8 +124,8 @@ TEST_P(CrashTest, KilledWriterLeavesEveryCompletedChange) {
     }
     if (found.failure.empty()) {
       // Index 0 leads to every row whose change completed, in its last form.
-      const std::vector<std::string> differences = model.Differences(found.rows);
-      EXPECT_EQ(differences, std::vector<std::string>{});
+      EXPECT_EQ(model.Differences(found.rows), std::vector<std::string>{})
+          << "check: " << (report.problems.empty() ? "clean" : report.problems[0]);
     }
     if (walked && report.problem_count == 0) ++fig.clean;
   }
