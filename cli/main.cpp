@@ -11,6 +11,7 @@
 #include "cli/check_command.h"
 #include "cli/code_page.h"
 #include "cli/log_export.h"
+#include "cli/rebuild_command.h"
 #include "cli/table_change.h"
 #include "cli/table_dump.h"
 #include "cli/table_info.h"
@@ -53,6 +54,17 @@ int main(int argc, char** argv) {
   CLI::App* check = app.add_subcommand(
       "check", "Tell whether a table is consistent; exit 0 consistent, 1 not, 2 unreadable");
   check->add_option("table", check_path, "The table's definition file (.mti)")->required();
+
+  std::string rebuild_path, rebuild_backup;
+  CLI::App* rebuild = app.add_subcommand(
+      "rebuild",
+      "Rebuild a table's free chain, indexes, blob free list and counters from its records, "
+      "after copying its files into a backup folder; exit 0 rebuilt, 1 rebuilt with records or "
+      "values set aside, 2 not rebuilt");
+  rebuild->add_option("table", rebuild_path, "The table's definition file (.mti)")->required();
+  rebuild->add_option("--backup", rebuild_backup,
+                      "The backup folder (default: a new folder beside the table named after "
+                      "the table and the time)");
 
   logvane::TExportRequest request;
   std::string order = "sequence";
@@ -116,6 +128,8 @@ int main(int argc, char** argv) {
   }
 
   if (*check) return logvane::cli::RunTableCheck(std::cout, std::cerr, check_path);
+  if (*rebuild)
+    return logvane::cli::RunTableRebuild(std::cout, std::cerr, rebuild_path, rebuild_backup);
   if (*load) {
     if (load_input.empty())
       return logvane::cli::LoadRecords(load_path, std::cin, std::cout, std::cerr);

@@ -9,7 +9,9 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <thread>
 
 #include "platform/exceptions.h"
@@ -228,6 +230,20 @@ int File::Open(const std::string& path, uint32_t mode) {
   return 0;
 }
 
+int File::Create(const std::string& path, bool exclusive) {
+  Close();
+  int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (exclusive ? O_EXCL : O_TRUNC);
+  int fd;
+  do {
+    fd = ::open(path.c_str(), flags, 0666);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return errno;
+  fd_ = fd;
+  unit_ = 1;
+  pos_ = 0;
+  return 0;
+}
+
 void File::OpenPositioned(const std::string& path, size_t unit_size) {
   if (unit_size == 0) throw EInOutError(EINVAL, "Unit size 0: " + path);
   uint32_t mode = (DefaultReadOnly() ? kAccessRead : kAccessReadWrite) | kShareDenyNone;
@@ -362,6 +378,10 @@ void File::Truncate() {
   if (rc != 0) ThrowErrno(errno);
 }
 
+void File::Sync() {
+  if (fsync(fd_) != 0) ThrowErrno(errno);
+}
+
 bool File::OthersHoldWriteAccess() const {
   const int fd = lock_fd_ >= 0 ? lock_fd_ : fd_;
   bool marked = false;
@@ -380,6 +400,36 @@ std::string ChangeFileExt(const std::string& path, const std::string& ext) {
   const size_t dot = path.find_last_of("./");
   if (dot != std::string::npos && path[dot] == '.') return path.substr(0, dot) + ext;
   return path + ext;
+}
+
+bool DirectoryExists(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+int MakeDirectory(const std::string& path) { return mkdir(path.c_str(), 0777) == 0 ? 0 : errno; }
+
+int RenameFile(const std::string& from, const std::string& to) {
+  return std::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+}
+
+int RemoveFile(const std::string& path) { return unlink(path.c_str()) == 0 ? 0 : errno; }
+
+int SyncDirectory(const std::string& path) {
+  const int fd = OpenNoIntr(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return errno;
+  const int err = fsync(fd) == 0 ? 0 : errno;
+  ::close(fd);
+  return err;
+}
+
+std::string UtcTimeStamp() {
+  const std::time_t now = std::time(nullptr);
+  std::tm utc{};
+  gmtime_r(&now, &utc);
+  char text[32];
+  std::strftime(text, sizeof text, "%Y%m%d-%H%M%S", &utc);
+  return text;
 }
 
 void SleepOpenRetry() { std::this_thread::sleep_for(std::chrono::milliseconds(200)); }

@@ -50,6 +50,12 @@ class File {
   // Never throws. The unit size starts at 1.
   int Open(const std::string& path, uint32_t mode);
 
+  // Creates the file at `path` for writing, unit size 1, without share
+  // marks (nobody else knows the new file yet). With `exclusive` an existing
+  // file is refused (EEXIST); otherwise it is emptied. Returns 0 on success,
+  // else the errno of the failure. Never throws.
+  int Create(const std::string& path, bool exclusive);
+
   // Opens an existing file with the process-wide default access (see
   // SetDefaultReadOnly) and full sharing, with the given unit size.
   // Throws EInOutError on failure.
@@ -89,6 +95,8 @@ class File {
   int64_t SizeInUnits() const;
   // Cuts the file at the position. Throws EInOutError.
   void Truncate();
+  // Forces what was written to the disk. Throws EInOutError.
+  void Sync();
 
   // Whether another open of this file (in any process) holds write access.
   // Only asks: places nothing and changes nothing. Throws EInOutError.
@@ -107,6 +115,20 @@ bool FileExists(const std::string& path);
 std::string ChangeFileExt(const std::string& path, const std::string& ext);
 // The system's text for an error number (errno).
 std::string ErrorText(int error_code);
+// Whether `path` names a directory.
+bool DirectoryExists(const std::string& path);
+// Creates the directory `path`. Returns 0, or the errno (EEXIST when the
+// name is taken).
+int MakeDirectory(const std::string& path);
+// Renames `from` to `to`, replacing `to`. Returns 0 or the errno.
+int RenameFile(const std::string& from, const std::string& to);
+// Removes the file `path`. Returns 0 or the errno.
+int RemoveFile(const std::string& path);
+// Forces the directory's entries (renames, new files) to the disk. Returns 0
+// or the errno.
+int SyncDirectory(const std::string& path);
+// The system clock in UTC as "yyyymmdd-hhnnss".
+std::string UtcTimeStamp();
 // The pause between two attempts to open a table.
 void SleepOpenRetry();
 

@@ -1,7 +1,8 @@
 // The index builder: writes both files of every index of a table from scratch,
 // from its definition and data file, in the table's format (small or large
 // pages by format level). With the table writer it makes whole tables of any
-// shape for tests; it is also the core of rebuilding damaged indexes.
+// shape for tests. The files themselves are made by index/index_build.h,
+// which the table rebuild uses too.
 //
 // Every index lists the live records (byte 0 not 0xFF) in CompareKeys order
 // with the primary-key tie-break. Leaf pages are filled by a policy, the
@@ -13,14 +14,11 @@
 #include <optional>
 #include <string>
 
+#include "index/index_build.h"
+
 namespace logvane::tools {
 
-enum class TFillPolicy {
-  kFull,        // M entries a page (7 or 250), the last page the rest
-  kHalf,        // (M + 1) / 2 entries a page (4 or 125)
-  kRandom,      // 1 .. M entries a page, drawn from the seed
-  kOnePerPage,  // one entry a page: many pages and a long directory
-};
+using TFillPolicy = ::logvane::TLeafFill;
 
 struct IndexBuildOptions {
   TFillPolicy fill = TFillPolicy::kFull;
