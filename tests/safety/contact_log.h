@@ -16,6 +16,8 @@
 #include <vector>
 
 #include "component/daro_vivuv.h"
+#include "engine/table_check.h"
+#include "engine/table_rebuild.h"
 #include "engine/write_table.h"
 
 namespace logvane::test {
@@ -266,6 +268,23 @@ inline TLogContents ReadLog(const std::string& mti) {
     c.failure = e.what();
   }
   eng.CloseTable();
+  return c;
+}
+
+// Rebuilds the log, then checks it and reads it back. `problems` receives
+// what went wrong: a rebuild that did not finish, anything the check finds
+// afterwards, a walk that fails.
+inline TLogContents RebuildAndRead(const std::string& mti, std::vector<std::string>* problems) {
+  const TRebuildResult rebuilt = RebuildTable(mti);
+  if (rebuilt.status != TRebuildStatus::kRebuilt) {
+    problems->push_back("rebuild: " + rebuilt.message);
+    return {};
+  }
+  const TTableCheckReport report = CheckTable(mti);
+  for (const std::string& p : report.problems) problems->push_back("check after rebuild: " + p);
+  TLogContents c = ReadLog(mti);
+  if (!c.failure.empty()) problems->push_back("read after rebuild: " + c.failure);
+  for (const std::string& w : c.wrong) problems->push_back("read after rebuild: " + w);
   return c;
 }
 
