@@ -295,10 +295,6 @@ class TDaroVivuv : public TDataSet {
   std::vector<TPendingBlob> pending_blobs_;
   void SavePendingBlobs();
   void RestorePendingBlobs();
-  // Runs an engine write for the edit cycle: engine errors come back as
-  // EDatabaseError (the original nested), and the pending blob values are
-  // restored when it fails.
-  void RunEngineWrite(void (TmtbIFace::*write)());
   // Whether a blob field (from 0) has a value in `buffer`, its holder's
   // unposted change counted.
   bool BlobFieldHasValue(int field, TRecordBuffer buffer);

@@ -35,16 +35,33 @@ constexpr unsigned kWrite = 2;
 std::atomic<bool> g_default_read_only{false};
 std::atomic<bool> g_mappings_allowed{true};
 
-// The test hook of FailNthWrite: armed while the countdown is above 0.
+// The test hook of FailNthOperation: armed while g_hook_armed is set; the
+// countdown runs over the operations of the kinds in g_fail_kinds.
+std::atomic<bool> g_hook_armed{false};
+std::atomic<unsigned> g_fail_kinds{0};
 std::atomic<int64_t> g_fail_countdown{0};
-std::atomic<int64_t> g_writes_counted{0};
+std::atomic<int64_t> g_counted[4];
 
-// Counts a write while the hook is armed and fails the one it names.
-void CountWrite() {
-  if (g_fail_countdown.load(std::memory_order_relaxed) <= 0) return;
-  g_writes_counted.fetch_add(1, std::memory_order_relaxed);
+int KindSlot(FileOperation kind) {
+  switch (kind) {
+    case kOpRead: return 0;
+    case kOpWrite: return 1;
+    case kOpSize: return 2;
+    default: return 3;
+  }
+}
+
+// Counts an operation of the armed hook and fails the one it names.
+[[gnu::noinline]] void CountArmedOperation(FileOperation kind) {
+  g_counted[KindSlot(kind)].fetch_add(1, std::memory_order_relaxed);
+  if ((g_fail_kinds.load(std::memory_order_relaxed) & kind) == 0) return;
   if (g_fail_countdown.fetch_sub(1, std::memory_order_relaxed) == 1)
     throw EInOutError(EIO, std::strerror(EIO));
+}
+
+inline void CountOperation(FileOperation kind) {
+  if (g_hook_armed.load(std::memory_order_relaxed)) [[unlikely]]
+    CountArmedOperation(kind);
 }
 
 // Places a shared mark; returns 0 or errno.
@@ -299,6 +316,7 @@ void File::Prefetch(int64_t unit, size_t units) const {
 }
 
 size_t File::Read(void* buffer, size_t units) {
+  CountOperation(kOpRead);
   const size_t want = ByteCount(units, unit_);
   const off_t offset = ByteOffset(pos_, unit_);
   size_t done = 0;
@@ -322,7 +340,7 @@ size_t File::Read(void* buffer, size_t units) {
 }
 
 size_t File::Write(const void* buffer, size_t units) {
-  CountWrite();
+  CountOperation(kOpWrite);
   const size_t want = ByteCount(units, unit_);
   const off_t offset = ByteOffset(pos_, unit_);
   size_t done = 0;
@@ -355,6 +373,7 @@ int Remaining(iovec (&iov)[2], void* b1, size_t n1, void* b2, size_t n2, size_t 
 }  // namespace
 
 size_t File::ReadTwo(void* buffer1, size_t units1, void* buffer2, size_t units2) {
+  CountOperation(kOpRead);
   const size_t n1 = ByteCount(units1, unit_), n2 = ByteCount(units2, unit_);
   const off_t offset = ByteOffset(pos_, unit_);
   const size_t want = n1 + n2;
@@ -376,7 +395,7 @@ size_t File::ReadTwo(void* buffer1, size_t units1, void* buffer2, size_t units2)
 }
 
 size_t File::WriteTwo(const void* buffer1, size_t units1, const void* buffer2, size_t units2) {
-  CountWrite();
+  CountOperation(kOpWrite);
   const size_t n1 = ByteCount(units1, unit_), n2 = ByteCount(units2, unit_);
   const off_t offset = ByteOffset(pos_, unit_);
   const size_t want = n1 + n2;
@@ -399,13 +418,14 @@ size_t File::WriteTwo(const void* buffer1, size_t units1, const void* buffer2, s
 }
 
 int64_t File::SizeInUnits() const {
+  CountOperation(kOpSize);
   struct stat st;
   if (fstat(fd_, &st) != 0) ThrowErrno(errno);
   return static_cast<int64_t>(st.st_size) / static_cast<int64_t>(unit_);
 }
 
 void File::Truncate() {
-  CountWrite();
+  CountOperation(kOpTruncate);
   const off_t length = ByteOffset(pos_, unit_);
   int rc;
   do {
@@ -477,11 +497,20 @@ void AllowFileMappings(bool allowed) { g_mappings_allowed.store(allowed); }
 void SetDefaultReadOnly(bool read_only) { g_default_read_only.store(read_only); }
 bool DefaultReadOnly() { return g_default_read_only.load(); }
 
-void FailNthWrite(int64_t n) {
-  g_writes_counted.store(0, std::memory_order_relaxed);
-  g_fail_countdown.store(n > 0 ? n : 0, std::memory_order_relaxed);
+void FailNthOperation(int64_t n, unsigned kinds) {
+  g_hook_armed.store(false, std::memory_order_relaxed);
+  for (auto& c : g_counted) c.store(0, std::memory_order_relaxed);
+  if (n <= 0) return;
+  g_fail_kinds.store(kinds, std::memory_order_relaxed);
+  g_fail_countdown.store(n, std::memory_order_relaxed);
+  g_hook_armed.store(true, std::memory_order_relaxed);
 }
 
-int64_t WritesCounted() { return g_writes_counted.load(std::memory_order_relaxed); }
+int64_t OperationsCounted(unsigned kinds) {
+  int64_t total = 0;
+  for (FileOperation kind : {kOpRead, kOpWrite, kOpSize, kOpTruncate})
+    if (kinds & kind) total += g_counted[KindSlot(kind)].load(std::memory_order_relaxed);
+  return total;
+}
 
 }  // namespace logvane::platform

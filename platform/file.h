@@ -172,13 +172,29 @@ void AllowFileMappings(bool allowed);
 void SetDefaultReadOnly(bool read_only);
 bool DefaultReadOnly();
 
-// For tests of failure handling: the `n`-th write or truncation from now
-// (counting every File of the process, n >= 1) fails with EIO before it
-// changes anything; n = 0 disarms. While armed the writes are counted, so
-// arming with a large n measures how many writes an operation makes. An
-// unarmed process pays one relaxed load per write.
-void FailNthWrite(int64_t n);
-// Writes and truncations counted since the last FailNthWrite.
-int64_t WritesCounted();
+// For tests of failure handling. The file operations of every File of the
+// process fall into four kinds: reads (Read, ReadTwo), writes (Write,
+// WriteTwo), sizes (SizeInUnits) and truncations (Truncate).
+enum FileOperation : unsigned {
+  kOpRead = 1,
+  kOpWrite = 2,
+  kOpSize = 4,
+  kOpTruncate = 8,
+  kOpAll = 15,
+};
+
+// Fails the `n`-th operation from now (n >= 1) among the kinds in `kinds`
+// with EIO, before it reads or changes anything; n = 0 disarms. While armed
+// every operation of every kind is counted, so arming with a large n
+// measures how many operations of each kind a run makes. An unarmed process
+// pays one relaxed load and a branch per operation.
+void FailNthOperation(int64_t n, unsigned kinds = kOpAll);
+// Operations of the kinds in `kinds` counted since the last arming.
+int64_t OperationsCounted(unsigned kinds = kOpAll);
+
+// The same hook for writes and truncations alone.
+inline void FailNthWrite(int64_t n) { FailNthOperation(n, kOpWrite | kOpTruncate); }
+// Writes and truncations counted since the last arming.
+inline int64_t WritesCounted() { return OperationsCounted(kOpWrite | kOpTruncate); }
 
 }  // namespace logvane::platform

@@ -422,6 +422,42 @@ TEST_F(FileIo, MovedFileKeepsDescriptorUnitAndPosition) {
   EXPECT_EQ(std::string(buf, 2), "bb");
 }
 
+TEST_F(FileIo, TheFaultHookFailsOnlyTheNthOperationOfItsKindsAndCountsEveryKind) {
+  const std::string path = MakeFile("t.MTD", "aabbcc");
+  File f;
+  ASSERT_EQ(f.Open(path, 0x42), 0);
+  f.SetUnitSize(2);
+  char buf[4];
+  auto fails = [](auto&& op) {
+    try {
+      op();
+    } catch (const EInOutError& e) {
+      return e.ErrorCode() == EIO;
+    }
+    return false;
+  };
+  // Reads and sizes: the third of them fails, before it reads anything.
+  FailNthOperation(3, kOpRead | kOpSize);
+  f.Write("xx", 1);  // counted, not a kind that fails
+  EXPECT_FALSE(fails([&] { f.Read(buf, 1); }));
+  EXPECT_FALSE(fails([&] { f.SizeInUnits(); }));
+  f.Seek(0);
+  EXPECT_TRUE(fails([&] { f.ReadTwo(buf, 1, buf + 2, 1); }));
+  EXPECT_EQ(f.Position(), 0);
+  EXPECT_FALSE(fails([&] { f.Read(buf, 1); })) << "only one operation fails";
+  EXPECT_EQ(OperationsCounted(kOpRead), 3);
+  EXPECT_EQ(OperationsCounted(kOpSize), 1);
+  EXPECT_EQ(WritesCounted(), 1);
+  // A failed truncation leaves the file whole.
+  FailNthWrite(1);
+  f.Seek(1);
+  EXPECT_TRUE(fails([&] { f.Truncate(); }));
+  EXPECT_EQ(fs::file_size(path), 6u);
+  FailNthOperation(0);
+  EXPECT_EQ(OperationsCounted(), 0);
+  EXPECT_FALSE(fails([&] { f.Write("yy", 1); }));
+}
+
 // ---------------------------------------------------------------------------
 // Reads through a mapping
 
