@@ -114,7 +114,9 @@ TEST_P(FaultSweep, EveryFailedOperationReachesTheCallerAndCostsNoStoredRow) {
     writes = platform::OperationsCounted(platform::kOpWrite | platform::kOpTruncate);
     platform::FailNthOperation(0);
   }
-  if (!p.writing) EXPECT_EQ(writes, 0) << "a read-only run writes";
+  if (!p.writing) {
+    EXPECT_EQ(writes, 0) << "a read-only run writes";
+  }
   const int64_t total = ends.back();
   ASSERT_GT(total, 10);
 
