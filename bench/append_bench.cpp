@@ -123,11 +123,11 @@ void MakeContact(int i, TContact& c) {
   r ^= r >> 29;
   c.num_sent = i + 1;
   std::snprintf(c.call, sizeof c.call, "%s%d%c%c%c", Pick(kPrefixes, r),
-                static_cast<int>(r >> 8) % 10, 'A' + static_cast<int>(r >> 12) % 26,
-                'A' + static_cast<int>(r >> 17) % 26, 'A' + static_cast<int>(r >> 22) % 26);
+                static_cast<int>((r >> 8) % 10), static_cast<char>('A' + (r >> 12) % 26),
+                static_cast<char>('A' + (r >> 17) % 26), static_cast<char>('A' + (r >> 22) % 26));
   c.qso_date = 37758.0 + i / 2000;
-  std::snprintf(c.time_start, sizeof c.time_start, "%02d%02d", static_cast<int>(r >> 27) % 24,
-                static_cast<int>(r >> 32) % 60);
+  std::snprintf(c.time_start, sizeof c.time_start, "%02d%02d", static_cast<int>((r >> 27) % 24),
+                static_cast<int>((r >> 32) % 60));
   c.freq = kBands[(r >> 36) % 6] + static_cast<double>((r >> 40) % 300) / 1000.0;
   c.mode = (r >> 44) % 3 ? "CW" : "SSB";
   c.name = Pick(kNames, r >> 46);

@@ -110,12 +110,10 @@ void TmtbRecMgr::GrowFreeChain() {
     grown = std::clamp<int64_t>(grown, 0, kGrowth);
     for (int32_t i = 0; i < grown; ++i) free_list_.push_back(a + i);
     slot_count_ = a + static_cast<int32_t>(grown);
-    DropReadCaches();
     throw;
   }
   for (int32_t i = 0; i < kGrowth; ++i) free_list_.push_back(a + i);
   slot_count_ = a + kGrowth;
-  DropReadCaches();
 }
 
 }  // namespace logvane

@@ -99,9 +99,16 @@ void TmtbRecMgr::DropReadCaches() {
     file_.Unmap();
     return;
   }
-  if (file_.MapForReading() || record_length_ <= 0) return;
-  // No mapping (an empty file, say): runs are read in windows instead, and
-  // a writer reads back the records it wrote lately from copies.
+  // A writer does not map: the file grows ten records at a time, and each
+  // growth would map it afresh. Where there is no mapping (a writer, an
+  // empty file) runs are read in windows instead, and a writer reads back
+  // the records it wrote lately from copies.
+  if (writable_) {
+    file_.Unmap();
+  } else if (file_.MapForReading()) {
+    return;
+  }
+  if (record_length_ <= 0) return;
   if (writable_ && !written_) {
     const int written = std::clamp(kWrittenBytes / record_length_, 1, kWrittenRecords);
     written_.reset(new uint8_t[static_cast<size_t>(written) * record_length_]);

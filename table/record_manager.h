@@ -17,15 +17,14 @@
 // is read or written without seeking.
 //
 // Read-ahead: while no other process may write the table (the table lock
-// denies writing to others), the data file is mapped into memory and every
-// record read is a copy from the mapping, with no system call; where it
-// cannot be mapped, a run of consecutive reads is served from a window of
-// records read in one call. The mapping shows this process's own writes at
-// once; without one, WriteRecord keeps the window current and a writer reads
-// the records it wrote lately back from copies; DropReadCaches starts both
-// afresh after the file's length changed. Without read-ahead every record
-// read goes to the file, so that changes written by another process are
-// seen at once.
+// denies writing to others), a reader maps the data file into memory and
+// every record read is a copy from the mapping, with no system call. A
+// writer, or a file that cannot be mapped, has a run of consecutive reads
+// served from a window of records read in one call instead; WriteRecord
+// keeps the window current and a writer reads the records it wrote lately
+// back from copies. Growth adds records past every one read ahead and
+// leaves both as they are; DropReadCaches starts them afresh after a cut. Without read-ahead every
+// record read goes to the file, so that changes written by another process are seen at once.
 //
 // A program that ignores the table lock may still cut the file short under
 // the mapping: a record read then meets the end of the file and raises the
@@ -60,9 +59,9 @@ class TmtbRecMgr {
   // Allows read-ahead (the mapping, or else the window); only while no
   // other process can write the data file.
   void SetReadAhead(bool allowed);
-  // Forgets every record read ahead and, with read-ahead allowed, maps the
-  // data file afresh at its current length. Whatever changes the file's
-  // length calls it (truncation and growth here do).
+  // Forgets every record read ahead and, with read-ahead allowed, maps a
+  // reader's data file afresh at its current length. A cut of the file
+  // calls it.
   void DropReadCaches();
   void CloseDataFile();
   bool DataFileOpen() const { return file_.IsOpen(); }

@@ -144,9 +144,12 @@ TEST_F(RecordManagerTest, ReadAheadServesRunsAndFollowsOwnWrites) {
   EXPECT_EQ(buf_[1], 99);
 }
 
-TEST_F(RecordManagerTest, MappedReadsMeetACutAsTheIoMessageAndFollowOwnGrowth) {
+// A reader maps the file; a cut behind the table lock reads as the I/O message.
+TEST_F(RecordManagerTest, MappedReadsMeetACutAsTheIoMessage) {
   Write(2000, {1999});
+  platform::SetDefaultReadOnly(true);
   mgr_.OpenDataFile(path_, kLength);
+  platform::SetDefaultReadOnly(false);
   mgr_.SetReadAhead(true);
   for (int n = 0; n < 1999; ++n) {
     mgr_.ReadRecord(buf_, n);
@@ -162,8 +165,14 @@ TEST_F(RecordManagerTest, MappedReadsMeetACutAsTheIoMessageAndFollowOwnGrowth) {
   Write(2000, {1999});
   mgr_.ReadRecord(buf_, 1500);
   EXPECT_EQ(buf_[1], 1500 % 256);
+}
 
-  // Slots this process appends read through the mapping made afresh.
+// A writer does not map; the slots it appends read back as it wrote them.
+TEST_F(RecordManagerTest, AWriterReadsItsOwnGrowth) {
+  Write(2000, {1999});
+  mgr_.OpenDataFile(path_, kLength);
+  mgr_.SetReadAhead(true);
+  for (int n = 1990; n < 1999; ++n) mgr_.ReadRecord(buf_, n);
   mgr_.GrowFreeChain();
   ASSERT_EQ(mgr_.SlotCount(), 2010);
   buf_[0] = 1;
@@ -173,6 +182,8 @@ TEST_F(RecordManagerTest, MappedReadsMeetACutAsTheIoMessageAndFollowOwnGrowth) {
   mgr_.ReadRecord(buf_, 2005);
   EXPECT_EQ(buf_[1], 42);
   EXPECT_EQ(ErrorOf([&] { mgr_.ReadRecord(buf_, 2006); }), "I/O error on mtd file2006/2010");
+  mgr_.ReadRecord(buf_, 1998);
+  EXPECT_EQ(buf_[1], 1998 % 256);
 }
 
 TEST_F(RecordManagerTest, TruncateRemovesTrailingSlots) {
