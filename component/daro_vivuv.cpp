@@ -312,6 +312,11 @@ void TDaroVivuv::AppendBlobValue(const TField& field, std::string& out) {
   AppendStream(stream, out);
 }
 
+bool TDaroVivuv::StoreBlobValue(const TField& field, std::string_view bytes) {
+  TBlobStream stream(*this, field, bmWrite);
+  return WriteStream(&stream, bytes);
+}
+
 TBlob* TDaroVivuv::LoadBlobHolder(int field, const uint8_t* image, int32_t record) {
   // The holder is loaded for the record of the buffer, which need not be
   // the engine's current record when several records are cached.

@@ -177,6 +177,7 @@ class TDaroVivuv : public TDataSet {
   std::string_view FetchText(const TField& field, char* scratch) override;
   // Reads through a stream on the stack: no allocation per value.
   void AppendBlobValue(const TField& field, std::string& out) override;
+  bool StoreBlobValue(const TField& field, std::string_view bytes) override;
   bool CurrentRecordCopy(TRecordBuffer buffer) override;
 
   // The edit cycle: ModifyAllowed is true while the table is open writable

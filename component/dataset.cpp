@@ -397,6 +397,12 @@ void AppendStream(TStream& stream, std::string& out) {
   }
 }
 
+bool WriteStream(TStream* stream, std::string_view bytes) {
+  if (stream == nullptr || bytes.empty()) return true;
+  const auto size = static_cast<int64_t>(bytes.size());
+  return stream->Write(bytes.data(), size) == size;
+}
+
 std::string_view TDataSet::FetchText(const TField& field, char* scratch) {
   if (!FetchFieldValue(field, scratch)) return {};
   return {scratch, strnlen(scratch, static_cast<size_t>(field.Size()))};
@@ -405,6 +411,11 @@ std::string_view TDataSet::FetchText(const TField& field, char* scratch) {
 void TDataSet::AppendBlobValue(const TField& field, std::string& out) {
   std::unique_ptr<TStream> stream = CreateBlobStream(field, bmRead);
   if (stream) AppendStream(*stream, out);
+}
+
+bool TDataSet::StoreBlobValue(const TField& field, std::string_view bytes) {
+  std::unique_ptr<TStream> stream = CreateBlobStream(field, bmWrite);
+  return WriteStream(stream.get(), bytes);
 }
 
 namespace {

@@ -268,6 +268,11 @@ class TDataSet {
   // The default reads a stream from CreateBlobStream; a subclass may read
   // through a stream it keeps, so that reading allocates nothing.
   virtual void AppendBlobValue(const TField& field, std::string& out);
+  // Replaces a blob field's value with `bytes` through a write-mode stream
+  // (empty bytes leave it empty); false when the stream took fewer bytes.
+  // The default writes a stream from CreateBlobStream; a subclass may write
+  // through a stream of its own, so that storing allocates nothing.
+  virtual bool StoreBlobValue(const TField& field, std::string_view bytes);
   // A string field's text, valid until the cursor moves. The default
   // fetches the value into `scratch` (field.DataSize() bytes) and cuts it at
   // its zero byte; a subclass may answer from its record buffer directly.

@@ -4,7 +4,6 @@
 // write-mode blob stream.
 #include <cmath>
 #include <cstring>
-#include <memory>
 
 #include "base/errors.h"
 #include "base/message_format.h"
@@ -240,10 +239,7 @@ void TBlobField::SetAsString(std::string_view bytes) {
   }
   // A write-mode stream starts empty; closing it tells the dataset that the
   // field changed.
-  std::unique_ptr<TStream> stream = DataSet()->CreateBlobStream(*this, bmWrite);
-  if (stream == nullptr || bytes.empty()) return;
-  const auto size = static_cast<int64_t>(bytes.size());
-  if (stream->Write(bytes.data(), size) != size) {
+  if (!DataSet()->StoreBlobValue(*this, bytes)) {
     throw EDatabaseError(FormatMessage(msg::kBlobTooLarge, {DisplayName()}));
   }
 }

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace logvane {
 
@@ -27,5 +28,8 @@ class TStream {
 // Appends everything `stream` yields from its position on, chunk by chunk:
 // no size is trusted up front and nothing is zero-filled.
 void AppendStream(TStream& stream, std::string& out);
+// Writes `bytes` at the stream's position; false when it took fewer. A
+// null stream takes nothing and is no failure.
+bool WriteStream(TStream* stream, std::string_view bytes);
 
 }  // namespace logvane
