@@ -14,7 +14,6 @@
 //                             (default 1,000,000; data in
 //                              $LOGVANE_BENCH_DATA/append, default
 //                              ./bench-data/append, made afresh each run)
-#include <atomic>
 #include <chrono>
 #include <cinttypes>
 #include <cstdio>
@@ -22,11 +21,11 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <new>
 #include <sstream>
 #include <string>
 
 #include "base/byte_order.h"
+#include "bench/bench_support.h"
 #include "cli/table_change.h"
 #include "engine/db_engine.h"
 #include "engine/table_check.h"
@@ -37,65 +36,13 @@
 
 namespace {
 
-std::atomic<int64_t> g_allocations{0};
-
-}  // namespace
-
-// Every heap allocation of the program is counted. The compiler cannot see
-// that this operator new and the deletes below belong together.
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-void* operator new(std::size_t size) {
-  g_allocations.fetch_add(1, std::memory_order_relaxed);
-  if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
-  throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-
-namespace {
-
 using logvane::TmtbDBEng;
 using logvane::TmtbTableDef;
 
-enum LogField {
-  kNumSent,
-  kCall,
-  kQsoDate,
-  kTimeStart,
-  kFreq,
-  kMode,
-  kName,
-  kCity,
-  kState,
-  kCountry,
-  kContinent,
-  kRstSent,
-  kRstRcvd,
-  kNumRcvd,
-  kIbm,
-  kRetired,
-  kComments,
-};
+using enum logvane::tools::LogField;
+using namespace logvane::bench;
 
-const char* const kPrefixes[] = {"K",  "W",  "N",  "AA", "KB", "VE", "G",  "DL", "JA", "VK",
-                                 "PY", "ZS", "UA", "EA", "F",  "I",  "OH", "SM", "LU", "ZL"};
-const char* const kNames[] = {"JOE", "MARY", "BILL", "HIRAM",  "PETER", "KLAUS", "ANA",
-                              "KEN", "LARS", "JOSE", "GRAHAM", "DAVID", ""};
-const char* const kCities[] = {"DENVER",    "TORONTO", "LONDON",   "MUNICH",
-                               "TOKYO",     "SYDNEY",  "",         "BUENOS AIRES",
-                               "STOCKHOLM", "LISBON",  "AUCKLAND", ""};
-const char* const kCountries[] = {"USA",   "CANADA",    "ENGLAND", "GERMANY",
-                                  "JAPAN", "AUSTRALIA", "BRAZIL",  "SOUTH AFRICA",
-                                  "SPAIN", "FRANCE",    "ITALY",   "SWEDEN"};
-const char* const kContinents[] = {"NA", "NA", "EU", "EU", "AS", "OC",
-                                   "SA", "AF", "EU", "EU", "EU", "EU"};
-const double kBands[] = {1.8, 3.5, 7.0, 14.0, 21.0, 28.0};
 const char kMemo[] = "Worked on a quiet band, good copy";
-
-template <size_t N>
-const char* Pick(const char* const (&list)[N], uint64_t r) {
-  return list[r % N];
-}
 
 // Contact i, as plain values: the same data for the engine and for sqlite3.
 struct TContact {
@@ -234,7 +181,7 @@ TEngineRun RunEngine(const std::string& mti, int count) {
   TImageWriter writer(eng.Definition(), image);
   TContact c{};
   logvane::platform::ResetPeakResident();
-  const int64_t allocations = g_allocations.load();
+  const int64_t allocations = Allocations();
   const auto t0 = std::chrono::steady_clock::now();
   for (int i = 0; i < count; ++i) {
     MakeContact(i, c);
@@ -251,7 +198,7 @@ TEngineRun RunEngine(const std::string& mti, int count) {
     if (i + 1 == count / 10) run.peak_tenth = logvane::platform::PeakResidentBytes();
   }
   run.seconds = Seconds(t0);
-  run.allocations = g_allocations.load() - allocations;
+  run.allocations = Allocations() - allocations;
   run.peak_end = logvane::platform::PeakResidentBytes();
   run.records = eng.RecordCount();
   const auto t1 = std::chrono::steady_clock::now();
@@ -367,11 +314,11 @@ void RunLoad(const std::filesystem::path& folder, int count) {
   std::ifstream in(lines, std::ios::binary);
   std::ostringstream out, err;
   logvane::platform::ResetPeakResident();
-  const int64_t allocations = g_allocations.load();
+  const int64_t allocations = Allocations();
   const auto t0 = std::chrono::steady_clock::now();
   const int status = logvane::cli::LoadRecords(mti, in, out, err);
   const double seconds = Seconds(t0);
-  const int64_t allocated = g_allocations.load() - allocations;
+  const int64_t allocated = Allocations() - allocations;
   if (status != 0) {
     std::fprintf(stderr, "load failed: %s", err.str().c_str());
     std::exit(1);

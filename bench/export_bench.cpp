@@ -22,56 +22,20 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <new>
 #include <string>
 #include <thread>
 
 #include "app/adif_export.h"
+#include "bench/bench_support.h"
 #include "component/daro_vivuv.h"
 #include "platform/process_memory.h"
 #include "tools/contact_log.h"
 
 namespace {
 
-std::atomic<int64_t> g_allocations{0};
-// Set on the memory sampler's thread, whose allocations are not the export's.
-thread_local bool t_uncounted = false;
-
-}  // namespace
-
-// Every heap allocation of the program is counted. The compiler cannot see
-// that this operator new and the deletes below belong together.
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-void* operator new(std::size_t size) {
-  if (!t_uncounted) g_allocations.fetch_add(1, std::memory_order_relaxed);
-  if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
-  throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-
-namespace {
-
 using logvane::tools::Contact;
 
-const char* const kPrefixes[] = {"K",  "W",  "N",  "AA", "KB", "VE", "G",  "DL", "JA", "VK",
-                                 "PY", "ZS", "UA", "EA", "F",  "I",  "OH", "SM", "LU", "ZL"};
-const char* const kNames[] = {"JOE", "MARY", "BILL", "HIRAM",  "PETER", "KLAUS", "ANA",
-                              "KEN", "LARS", "JOSE", "GRAHAM", "DAVID", ""};
-const char* const kCities[] = {"DENVER",    "TORONTO", "LONDON",   "MUNICH",
-                               "TOKYO",     "SYDNEY",  "",         "BUENOS AIRES",
-                               "STOCKHOLM", "LISBON",  "AUCKLAND", ""};
-const char* const kCountries[] = {"USA",   "CANADA",    "ENGLAND", "GERMANY",
-                                  "JAPAN", "AUSTRALIA", "BRAZIL",  "SOUTH AFRICA",
-                                  "SPAIN", "FRANCE",    "ITALY",   "SWEDEN"};
-const char* const kContinents[] = {"NA", "NA", "EU", "EU", "AS", "OC",
-                                   "SA", "AF", "EU", "EU", "EU", "EU"};
-const double kBands[] = {1.8, 3.5, 7.0, 14.0, 21.0, 28.0};
-
-template <size_t N>
-const char* Pick(const char* const (&list)[N], uint64_t r) {
-  return list[r % N];
-}
+using namespace logvane::bench;
 
 void MakeContact(int i, Contact& c) {
   uint64_t r = (static_cast<uint64_t>(i) + 1) * 0x9E3779B97F4A7C15ULL;
@@ -132,7 +96,7 @@ class PrivateMemorySampler {
  public:
   PrivateMemorySampler() : peak_(logvane::platform::PrivateResidentBytes()) {
     thread_ = std::thread([this] {
-      t_uncounted = true;
+      StopCountingThisThread();
       while (!stop_.load()) {
         peak_ = std::max(peak_.load(), logvane::platform::PrivateResidentBytes());
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -164,7 +128,7 @@ void BM_Export(benchmark::State& state) {
   for (auto _ : state) {
     logvane::platform::ResetPeakResident();
     PrivateMemorySampler sampler;
-    const int64_t before = g_allocations.load();
+    const int64_t before = Allocations();
     logvane::TDaroVivuv log;
     log.SetName("LogTabl");
     log.SetTableName(folder + "/LogTabl.mti");
@@ -174,7 +138,7 @@ void BM_Export(benchmark::State& state) {
     int64_t lines = logvane::WriteAdifFile(log, output, "Log", by_call ? 1 : 0,
                                            "Zentro Logvane v1.04, ADIF Spec v1.00", "");
     benchmark::DoNotOptimize(lines);
-    allocations = g_allocations.load() - before;
+    allocations = Allocations() - before;
     peak = logvane::platform::PeakResidentBytes();
     private_peak = sampler.Stop();
   }
@@ -206,7 +170,7 @@ void BM_FilteredExport(benchmark::State& state) {
   int64_t allocations = 0;
   int64_t lines = 0;
   for (auto _ : state) {
-    const int64_t before = g_allocations.load();
+    const int64_t before = Allocations();
     logvane::TDaroVivuv log;
     log.SetName("LogTabl");
     log.SetTableName(folder + "/LogTabl.mti");
@@ -217,7 +181,7 @@ void BM_FilteredExport(benchmark::State& state) {
     log.Open();
     lines =
         logvane::WriteAdifFile(log, output, "Log", 0, "Zentro Logvane v1.04, ADIF Spec v1.00", "");
-    allocations = g_allocations.load() - before;
+    allocations = Allocations() - before;
   }
   state.SetItemsProcessed(state.iterations() * contacts);
   state.counters["written"] = static_cast<double>((lines - 2) / 4);

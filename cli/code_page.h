@@ -7,6 +7,9 @@
 
 namespace logvane::cli {
 
+// Appends the code point `c` (at most 0x10FFFF) to `out` in UTF-8.
+void AppendUtf8(std::string& out, char32_t c);
+
 // Appends `bytes` (Windows-1252) to `out` in UTF-8. The five bytes the code
 // page leaves undefined (0x81, 0x8D, 0x8F, 0x90, 0x9D) become the C1
 // characters of the same value.

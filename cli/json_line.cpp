@@ -1,6 +1,8 @@
 // A reader for one flat JSON object (RFC 8259 grammar).
 #include "cli/json_line.h"
 
+#include "cli/code_page.h"
+
 namespace logvane::cli {
 
 namespace {
@@ -105,24 +107,6 @@ class TReader {
     }
     out.assign(s_.substr(start, at_ - start));
     return true;
-  }
-
-  static void AppendUtf8(std::string& out, char32_t c) {
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else if (c < 0x800) {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      out += static_cast<char>(0xE0 | (c >> 12));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (c >> 18));
-      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
   }
 
   bool Hex4(char32_t* v) {

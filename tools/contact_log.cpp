@@ -9,28 +9,6 @@
 
 namespace logvane::tools {
 
-namespace {
-enum LogField {
-  kNumSent,
-  kCall,
-  kQsoDate,
-  kTimeStart,
-  kFreq,
-  kMode,
-  kName,
-  kCity,
-  kState,
-  kCountry,
-  kContinent,
-  kRstSent,
-  kRstRcvd,
-  kNumRcvd,
-  kIbm,
-  kRetired,
-  kComments,
-};
-}  // namespace
-
 TableDescription ContactLogDescription(double format_version) {
   TableDescription desc;
   desc.format_version = format_version;

@@ -31,6 +31,27 @@ struct Contact {
   std::string comments;  // stored as a memo when not empty
 };
 
+// The log table's fields, in the table's order.
+enum LogField {
+  kNumSent,
+  kCall,
+  kQsoDate,
+  kTimeStart,
+  kFreq,
+  kMode,
+  kName,
+  kCity,
+  kState,
+  kCountry,
+  kContinent,
+  kRstSent,
+  kRstRcvd,
+  kNumRcvd,
+  kIbm,
+  kRetired,
+  kComments,
+};
+
 struct ContactLogOptions {
   double format_version = 4.0;
   // Every n-th slot of the data file is left free (0: none).
