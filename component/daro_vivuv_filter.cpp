@@ -6,6 +6,7 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "base/ascii_text.h"
 #include "base/errors.h"
 #include "base/message_format.h"
 #include "component/component_messages.h"
@@ -36,17 +37,6 @@ TFilterFieldKind FilterKindOf(TFieldType type) {
 }
 
 [[noreturn]] void ConversionFails() { throw EDatabaseError(msg::kInvalidVariantConversion); }
-
-bool SameNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
-    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
-    if (x != y) return false;
-  }
-  return true;
-}
 
 // Search values in the form a field stores; a value that does not convert
 // raises "Invalid variant type conversion".

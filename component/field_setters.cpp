@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "base/ascii_text.h"
 #include "base/errors.h"
 #include "base/message_format.h"
 #include "component/component_messages.h"
@@ -17,17 +18,6 @@
 namespace logvane {
 
 namespace {
-
-bool SameNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
-    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
-    if (x != y) return false;
-  }
-  return true;
-}
 
 [[noreturn]] void CannotAccess(const TField& field, TFieldType as) {
   throw EDatabaseError(

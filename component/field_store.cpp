@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "base/ascii_text.h"
 #include "base/byte_order.h"
 #include "base/errors.h"
 #include "component/component_messages.h"
@@ -67,17 +68,6 @@ void PutStoredString(uint8_t* slot, int width, std::string_view text) {
   message += ' ';
   message += text;
   throw EMTBError(message);
-}
-
-bool SameNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
-    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
-    if (x != y) return false;
-  }
-  return true;
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 
 #include <cmath>
 
+#include "base/ascii_text.h"
 #include "base/errors.h"
 #include "filter/filter_messages.h"
 
@@ -38,15 +39,6 @@ int ClassIndex(TVarType type) {
 }
 
 [[noreturn]] void ConversionFails() { throw EDatabaseError(msg::kInvalidVariantConversion); }
-
-char Upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
-
-bool SameNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (Upper(a[i]) != Upper(b[i])) return false;
-  return true;
-}
 
 double ToFloat(const TVariant& v, const TFilterCursor& cursor) {
   switch (v.Type()) {
@@ -129,8 +121,8 @@ int MatchText(std::string_view text, std::string_view pattern, int n, unsigned s
   }
   const size_t common = text.size() < pattern.size() ? text.size() : pattern.size();
   for (size_t i = 0; i < common; ++i) {
-    const auto a = static_cast<unsigned char>(fold ? Upper(text[i]) : text[i]);
-    const auto b = static_cast<unsigned char>(fold ? Upper(pattern[i]) : pattern[i]);
+    const auto a = static_cast<unsigned char>(fold ? AsciiUpper(text[i]) : text[i]);
+    const auto b = static_cast<unsigned char>(fold ? AsciiUpper(pattern[i]) : pattern[i]);
     if (a != b) return a < b ? -1 : 1;
   }
   return Sign(text.size(), pattern.size());
