@@ -99,6 +99,7 @@ void TKeyBufSecondIndex::LoadDirectory() {
   file_.OpenPositioned(path_, kDirBlockBytes);
   opened_ = true;
   writer_ = !platform::DefaultReadOnly();
+  if (writer_) file_.MapForWriting();
   head_checked_.clear();
   blocks_ = static_cast<int32_t>(std::min<int64_t>(file_.SizeInUnits(), INT32_MAX));
   ReadBlock(0);

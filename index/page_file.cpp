@@ -40,6 +40,9 @@ void TInd1FOps::OpenPageFile() {
   ClosePageFile();
   file_.OpenPositioned(path_, format_.unit_bytes);
   writable_ = !platform::DefaultReadOnly();
+  // A writer reads and rewrites pages at random many times a second: through
+  // a mapping each costs a copy instead of a system call.
+  if (writable_) file_.MapForWriting();
   const int64_t pages = file_.SizeInUnits() / format_.units_per_page;
   pages_ = static_cast<int32_t>(std::min<int64_t>(pages, INT32_MAX));
 }

@@ -111,6 +111,7 @@ void TIndex2V1::LoadDirectory() {
   CloseDirectory();
   file_.OpenPositioned(path_, kEntryBytes);
   opened_ = true;
+  if (!platform::DefaultReadOnly()) file_.MapForWriting();
   const int64_t units = file_.SizeInUnits();
   // More entries than an int32 count can name cannot be a directory.
   if (units > INT32_MAX / 2) RaiseIndexCorrupted();

@@ -153,7 +153,9 @@ File::File(File&& other) noexcept
       map_(other.map_),
       map_length_(other.map_length_),
       map_usable_(other.map_usable_),
-      own_bytes_(other.own_bytes_) {
+      own_bytes_(other.own_bytes_),
+      map_writable_(other.map_writable_),
+      read_write_(other.read_write_) {
   other.fd_ = -1;
   other.lock_fd_ = -1;
   other.map_ = nullptr;
@@ -171,6 +173,8 @@ File& File::operator=(File&& other) noexcept {
     map_length_ = other.map_length_;
     map_usable_ = other.map_usable_;
     own_bytes_ = other.own_bytes_;
+    map_writable_ = other.map_writable_;
+    read_write_ = other.read_write_;
     other.fd_ = -1;
     other.lock_fd_ = -1;
     other.map_ = nullptr;
@@ -246,6 +250,7 @@ int File::Open(const std::string& path, uint32_t mode) {
   }
   fd_ = fd;
   lock_fd_ = lock_fd != fd ? lock_fd : -1;
+  read_write_ = access == (kRead | kWrite);
   return 0;
 }
 
@@ -258,6 +263,7 @@ int File::Create(const std::string& path, bool exclusive) {
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) return errno;
   fd_ = fd;
+  read_write_ = false;
   unit_ = 1;
   pos_ = 0;
   return 0;
@@ -286,17 +292,49 @@ void File::SetUnitSize(size_t unit_size) {
   unit_ = unit_size;
 }
 
+bool File::Map(size_t length, bool writable) {
+  const int prot = writable ? PROT_READ | PROT_WRITE : PROT_READ;
+  void* p = mmap(nullptr, length, prot, MAP_SHARED, fd_, 0);
+  if (p == MAP_FAILED) return false;  // a write-only descriptor, or no room
+  map_ = static_cast<const char*>(p);
+  map_length_ = length;
+  map_writable_ = writable;
+  return true;
+}
+
 bool File::MapForReading() {
   Unmap();
   if (fd_ < 0 || !g_mappings_allowed.load() || !EnableGuardedCopies()) return false;
   struct stat st;
   if (fstat(fd_, &st) != 0 || st.st_size <= 0) return false;
   const auto length = static_cast<size_t>(st.st_size);
-  void* p = mmap(nullptr, length, PROT_READ, MAP_SHARED, fd_, 0);
-  if (p == MAP_FAILED) return false;  // a write-only descriptor, or no room
-  map_ = static_cast<const char*>(p);
-  map_length_ = map_usable_ = length;
+  if (!Map(length, false)) return false;
+  map_usable_ = length;
   own_bytes_ = static_cast<int64_t>(length);
+  return true;
+}
+
+namespace {
+
+// Address space a writable mapping reserves: twice the bytes it must serve,
+// at least 1 MiB, in whole 64 KiB steps.
+size_t ReservedLength(uint64_t bytes) {
+  constexpr uint64_t kStep = 64 * 1024, kLeast = 1024 * 1024;
+  const uint64_t want = std::max(kLeast, bytes * 2);
+  return static_cast<size_t>((want + kStep - 1) / kStep * kStep);
+}
+
+}  // namespace
+
+bool File::MapForWriting() {
+  Unmap();
+  if (fd_ < 0 || !read_write_ || !g_mappings_allowed.load() || !EnableGuardedCopies()) return false;
+  struct stat st;
+  if (fstat(fd_, &st) != 0 || st.st_size < 0) return false;
+  const auto size = static_cast<uint64_t>(st.st_size);
+  if (size > SIZE_MAX / 4 || !Map(ReservedLength(size), true)) return false;
+  map_usable_ = static_cast<size_t>(size);
+  own_bytes_ = static_cast<int64_t>(size);
   return true;
 }
 
@@ -304,6 +342,36 @@ void File::Unmap() {
   if (map_ != nullptr) munmap(const_cast<char*>(map_), map_length_);
   map_ = nullptr;
   map_length_ = map_usable_ = 0;
+  map_writable_ = false;
+}
+
+bool File::StoreMapped(const void* b1, size_t n1, const void* b2, size_t n2, int64_t offset) {
+  if (!map_writable_ || static_cast<uint64_t>(offset) > map_usable_ ||
+      n1 + n2 > map_usable_ - static_cast<size_t>(offset))
+    return false;
+  char* at = const_cast<char*>(map_) + offset;
+  return GuardedStore(at, b1, n1) && (n2 == 0 || GuardedStore(at + n1, b2, n2));
+}
+
+void File::NoteWrittenUpTo(int64_t end) {
+  if (end <= own_bytes_) return;
+  own_bytes_ = end;
+  if (!map_writable_) return;
+  const auto bytes = static_cast<uint64_t>(end);
+  if (bytes > map_length_) {
+    // Outgrown: a larger reservation; the old one goes, and with it the
+    // mapping if the larger one cannot be made.
+    const size_t length = bytes > SIZE_MAX / 4 ? 0 : ReservedLength(bytes);
+    void* p = length == 0 ? MAP_FAILED
+                          : mremap(const_cast<char*>(map_), map_length_, length, MREMAP_MAYMOVE);
+    if (p == MAP_FAILED) {
+      Unmap();
+      return;
+    }
+    map_ = static_cast<const char*>(p);
+    map_length_ = length;
+  }
+  map_usable_ = static_cast<size_t>(bytes);
 }
 
 void File::Prefetch(int64_t unit, size_t units) const {
@@ -343,7 +411,7 @@ size_t File::Write(const void* buffer, size_t units) {
   CountOperation(kOpWrite);
   const size_t want = ByteCount(units, unit_);
   const off_t offset = ByteOffset(pos_, unit_);
-  size_t done = 0;
+  size_t done = StoreMapped(buffer, want, nullptr, 0, offset) ? want : 0;
   while (done < want) {
     ssize_t n = pwrite(fd_, static_cast<const char*>(buffer) + done, want - done, offset + done);
     if (n < 0) {
@@ -354,7 +422,7 @@ size_t File::Write(const void* buffer, size_t units) {
     done += static_cast<size_t>(n);
   }
   pos_ += static_cast<int64_t>(units);
-  own_bytes_ = std::max(own_bytes_, static_cast<int64_t>(offset) + static_cast<int64_t>(want));
+  NoteWrittenUpTo(static_cast<int64_t>(offset) + static_cast<int64_t>(want));
   return units;
 }
 
@@ -378,6 +446,11 @@ size_t File::ReadTwo(void* buffer1, size_t units1, void* buffer2, size_t units2)
   const off_t offset = ByteOffset(pos_, unit_);
   const size_t want = n1 + n2;
   size_t done = 0;
+  if (map_ != nullptr && static_cast<uint64_t>(offset) <= map_usable_ &&
+      want <= map_usable_ - static_cast<size_t>(offset) &&
+      GuardedCopy(buffer1, map_ + offset, n1) && GuardedCopy(buffer2, map_ + offset + n1, n2)) {
+    done = want;
+  }
   while (done < want) {
     iovec iov[2];
     const int count = Remaining(iov, buffer1, n1, buffer2, n2, done);
@@ -399,7 +472,7 @@ size_t File::WriteTwo(const void* buffer1, size_t units1, const void* buffer2, s
   const size_t n1 = ByteCount(units1, unit_), n2 = ByteCount(units2, unit_);
   const off_t offset = ByteOffset(pos_, unit_);
   const size_t want = n1 + n2;
-  size_t done = 0;
+  size_t done = StoreMapped(buffer1, n1, buffer2, n2, offset) ? want : 0;
   while (done < want) {
     iovec iov[2];
     const int count =
@@ -413,7 +486,7 @@ size_t File::WriteTwo(const void* buffer1, size_t units1, const void* buffer2, s
     done += static_cast<size_t>(n);
   }
   pos_ += static_cast<int64_t>(units1 + units2);
-  own_bytes_ = std::max(own_bytes_, static_cast<int64_t>(offset) + static_cast<int64_t>(want));
+  NoteWrittenUpTo(static_cast<int64_t>(offset) + static_cast<int64_t>(want));
   return units1 + units2;
 }
 

@@ -24,8 +24,18 @@
 // under the mapping (guarded_copy.h); a read that meets a page no longer
 // backed by the file is done again with pread, which reports what the file
 // holds now. (The page a cut falls in stays backed: its bytes past the cut
-// read as zeros.) Writes always go through pwrite, which the mapping sees at
-// once; bytes beyond the mapping (the file grew) are read with pread.
+// read as zeros.) Writes go through pwrite, which the mapping sees at once;
+// bytes beyond the mapping (the file grew) are read with pread.
+//
+// A file opened for reading and writing may instead be mapped for writing:
+// then writes inside the file's size as this process knows it are guarded
+// stores into the mapping as well, which put the bytes into the same system
+// page cache that pwrite fills (other processes' reads see them at once,
+// and they outlive this process as pwrite's do) without a system call. A
+// write that extends the file still goes through pwrite, so that a full
+// disk is reported as an error; the mapping reserves address space beyond
+// the end, so the grown part is served from it at once. A store that meets
+// a page the file no longer backs is done again with pwrite.
 #pragma once
 
 #include <cstddef>
@@ -103,6 +113,10 @@ class File {
   // mapping or its guard cannot be set up. Mapping again first drops the
   // old mapping.
   bool MapForReading();
+  // Maps the file for reading and writing (see above). Returns false,
+  // leaving every transfer to the system calls, for a descriptor not open
+  // for both or when the mapping or its guard cannot be set up.
+  bool MapForWriting();
   void Unmap();
   bool Mapped() const { return map_ != nullptr; }
   // Asks the processor to start loading `units` units at unit `unit` from
@@ -137,6 +151,16 @@ class File {
   size_t map_length_ = 0;  // bytes mapped
   size_t map_usable_ = 0;  // bytes served from the mapping
   int64_t own_bytes_ = 0;  // OwnSizeInUnits in bytes
+  bool map_writable_ = false;
+  bool read_write_ = false;  // the descriptor is open for reading and writing
+
+  bool Map(size_t length, bool writable);
+  // Stores n1 bytes of b1 and then n2 of b2 at byte `offset` through a
+  // writable mapping; false when they are not stored that way.
+  bool StoreMapped(const void* b1, size_t n1, const void* b2, size_t n2, int64_t offset);
+  // After a write through pwrite: the size this process knows, and for a
+  // writable mapping the bytes it serves, grown to `end`.
+  void NoteWrittenUpTo(int64_t end);
 };
 
 bool FileExists(const std::string& path);

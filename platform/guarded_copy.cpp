@@ -1,6 +1,6 @@
-// The SIGBUS guard of copies out of file mappings.
+// The SIGBUS guard of copies out of and into file mappings.
 //
-// Each thread has one guard record: the source range of the copy in
+// Each thread has one guard record: the watched range of the copy in
 // progress and the point to jump back to. The handler leaves a faulting
 // copy through that point; the handler is installed with SA_NODEFER and the
 // jump point does not save the signal mask, so the mask after the jump is
@@ -82,9 +82,13 @@ bool EnableGuardedCopies() {
   return true;
 }
 
-bool GuardedCopy(void* dest, const void* source, size_t n) noexcept {
+namespace {
+
+// The copy of `n` bytes with the range [guarded, guarded + n), the source
+// or the destination, watched for bus errors.
+bool CopyWatching(void* dest, const void* source, size_t n, const void* guarded) noexcept {
   CopyGuard& guard = t_guard;
-  guard.begin = static_cast<const char*>(source);
+  guard.begin = static_cast<const char*>(guarded);
   guard.end = guard.begin + n;
   if (sigsetjmp(guard.resume, 0) != 0) return false;
   // The copy must stay between the two flag stores.
@@ -96,6 +100,16 @@ bool GuardedCopy(void* dest, const void* source, size_t n) noexcept {
   guard.active = 0;
   std::atomic_signal_fence(std::memory_order_seq_cst);
   return true;
+}
+
+}  // namespace
+
+bool GuardedCopy(void* dest, const void* source, size_t n) noexcept {
+  return CopyWatching(dest, source, n, source);
+}
+
+bool GuardedStore(void* dest, const void* source, size_t n) noexcept {
+  return CopyWatching(dest, source, n, dest);
 }
 
 }  // namespace logvane::platform

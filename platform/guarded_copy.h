@@ -1,11 +1,14 @@
-// Copies out of shared file mappings that survive the file being cut short.
+// Copies out of and into shared file mappings that survive the file being
+// cut short.
 //
 // A page of a shared mapping that lies wholly beyond the end of its file
 // raises SIGBUS when it is touched: another program that ignores our share
-// modes can truncate a table file we have mapped at any moment. Every read
-// from such a mapping goes through GuardedCopy, which turns that signal into
-// a false result, so that the caller can read the same bytes with an
-// ordinary system call and report what the file holds now.
+// modes can truncate a table file we have mapped at any moment, and a store
+// into a page the file system cannot back (a hole on a full disk) raises it
+// too. Every read from such a mapping goes through GuardedCopy and every
+// store into one through GuardedStore, which turn that signal into a false
+// result, so that the caller can do the same transfer with an ordinary
+// system call, which reports what the file holds now or the real error.
 //
 // The guard is one SIGBUS handler for the whole process, installed by the
 // first EnableGuardedCopies. A bus error that does not come from a guarded
@@ -27,5 +30,11 @@ bool EnableGuardedCopies();
 // the file; `dest` then holds an unspecified part of the bytes.
 // REQUIRES: EnableGuardedCopies() returned true.
 bool GuardedCopy(void* dest, const void* source, size_t n) noexcept;
+
+// Copies `n` bytes from `source` to `dest`, which lies in a shared file
+// mapping. Returns false when a page of the destination cannot be written;
+// an unspecified part of the bytes may then have reached the file.
+// REQUIRES: EnableGuardedCopies() returned true.
+bool GuardedStore(void* dest, const void* source, size_t n) noexcept;
 
 }  // namespace logvane::platform

@@ -542,6 +542,67 @@ TEST_F(MappedFile, ReadsAfterAnotherProgramCutsTheFileAreShortNotFatal) {
   EXPECT_EQ(buf[0], 0);
 }
 
+// The byte at `offset` as another descriptor reads it (-1 past the end).
+int ByteOnDisk(const std::string& path, off_t offset) {
+  const int fd = ::open(path.c_str(), O_RDONLY);
+  char c = 0;
+  const ssize_t n = pread(fd, &c, 1, offset);
+  ::close(fd);
+  return n == 1 ? c : -1;
+}
+
+TEST_F(MappedFile, WritesThroughAMappingReachTheFileAndSurviveACut) {
+  const std::string path = MakeFile("t.ma1", Pages(2));
+  File f;
+  ASSERT_EQ(f.Open(path, 0x40), 0);
+  EXPECT_FALSE(f.MapForWriting()) << "a read-only descriptor";
+  ASSERT_EQ(f.Open(path, 0x42), 0);
+  f.SetUnitSize(512);
+  ASSERT_TRUE(f.MapForWriting());
+  const std::string x(512, 'X'), y(1024, 'Y');
+  char buf[1024];
+  // Inside the file, a growth and a write into the grown part, a growth past
+  // the reserved address space: every byte is in the file for other readers
+  // at once, and reads back through the mapping.
+  f.Seek(3);
+  ASSERT_EQ(f.WriteTwo(x.data(), 1, y.data(), 2), 3u);
+  f.Seek(20);
+  ASSERT_EQ(f.Write(x.data(), 1), 1u);
+  f.Seek(17);
+  ASSERT_EQ(f.Write(y.data(), 2), 2u);
+  f.Seek(4000);
+  ASSERT_EQ(f.Write(x.data(), 1), 1u);
+  f.Seek(3999);
+  ASSERT_EQ(f.Write(y.data(), 1), 1u);
+  EXPECT_EQ(ByteOnDisk(path, 3 * 512), 'X');
+  EXPECT_EQ(ByteOnDisk(path, 6 * 512 - 1), 'Y');
+  EXPECT_EQ(ByteOnDisk(path, 6 * 512), 'a' + 6);
+  EXPECT_EQ(ByteOnDisk(path, 17 * 512), 'Y');
+  EXPECT_EQ(ByteOnDisk(path, 20 * 512), 'X');
+  EXPECT_EQ(ByteOnDisk(path, 3999 * 512), 'Y');
+  EXPECT_EQ(ByteOnDisk(path, 4001 * 512), -1);
+  f.Seek(3);
+  ASSERT_EQ(f.ReadTwo(buf, 1, buf + 512, 1), 2u);
+  EXPECT_EQ(buf[0], 'X');
+  EXPECT_EQ(buf[512], 'Y');
+  // Cut through the file and grown again: the grown part is served.
+  f.Seek(8);
+  f.Truncate();
+  f.Seek(9);
+  ASSERT_EQ(f.Write(x.data(), 1), 1u);
+  f.Seek(8);
+  ASSERT_EQ(f.Write(y.data(), 1), 1u);
+  EXPECT_EQ(ByteOnDisk(path, 8 * 512), 'Y');
+  EXPECT_EQ(ByteOnDisk(path, 9 * 512), 'X');
+  // Cut behind the mapping's back: a store into the lost pages is done
+  // with pwrite instead of ending the process.
+  ASSERT_EQ(::truncate(path.c_str(), 1024), 0);
+  f.Seek(9);
+  ASSERT_EQ(f.Write(y.data(), 1), 1u);
+  EXPECT_EQ(ByteOnDisk(path, 9 * 512), 'Y');
+  EXPECT_EQ(ByteOnDisk(path, 4 * 512), 0);
+}
+
 TEST_F(MappedFile, ABusErrorOutsideAGuardedCopyStillEndsTheProcess) {
   const std::string path = MakeFile("t.MTD", Pages(2));
   File f;
