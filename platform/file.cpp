@@ -350,7 +350,7 @@ bool File::StoreMapped(const void* b1, size_t n1, const void* b2, size_t n2, int
       n1 + n2 > map_usable_ - static_cast<size_t>(offset))
     return false;
   char* at = const_cast<char*>(map_) + offset;
-  return GuardedStore(at, b1, n1) && (n2 == 0 || GuardedStore(at + n1, b2, n2));
+  return GuardedStore(at, b1, n1) && GuardedStore(at + n1, b2, n2);
 }
 
 void File::NoteWrittenUpTo(int64_t end) {

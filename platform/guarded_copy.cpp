@@ -87,6 +87,7 @@ namespace {
 // The copy of `n` bytes with the range [guarded, guarded + n), the source
 // or the destination, watched for bus errors.
 bool CopyWatching(void* dest, const void* source, size_t n, const void* guarded) noexcept {
+  if (n == 0) return true;  // either pointer may then be null
   CopyGuard& guard = t_guard;
   guard.begin = static_cast<const char*>(guarded);
   guard.end = guard.begin + n;
