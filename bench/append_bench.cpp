@@ -333,8 +333,11 @@ void RunLoad(const std::filesystem::path& folder, int count) {
   }
   std::printf("load:    %d JSON lines in %.2f s = %.0f records/s\n", count, seconds,
               count / seconds);
-  std::printf("         peak resident %.1f MiB, %.2f heap allocations per record\n",
-              MiB(logvane::platform::PeakResidentBytes()), static_cast<double>(allocated) / count);
+  std::printf(
+      "         peak resident %.1f MiB (private %.1f MiB at the end), %.2f heap "
+      "allocations per record\n",
+      MiB(logvane::platform::PeakResidentBytes()), MiB(logvane::platform::PrivateResidentBytes()),
+      static_cast<double>(allocated) / count);
   const logvane::TTableCheckReport check = logvane::CheckTable(mti);
   std::printf("         the table check finds %" PRId64 " problems\n", check.problem_count);
 }
