@@ -346,9 +346,7 @@ void File::Unmap() {
 }
 
 bool File::StoreMapped(const void* b1, size_t n1, const void* b2, size_t n2, int64_t offset) {
-  if (!map_writable_ || static_cast<uint64_t>(offset) > map_usable_ ||
-      n1 + n2 > map_usable_ - static_cast<size_t>(offset))
-    return false;
+  if (!map_writable_ || !Serves(offset, n1 + n2)) return false;
   char* at = const_cast<char*>(map_) + offset;
   return GuardedStore(at, b1, n1) && GuardedStore(at + n1, b2, n2);
 }
@@ -388,9 +386,7 @@ size_t File::Read(void* buffer, size_t units) {
   const size_t want = ByteCount(units, unit_);
   const off_t offset = ByteOffset(pos_, unit_);
   size_t done = 0;
-  if (map_ != nullptr && static_cast<uint64_t>(offset) <= map_usable_ &&
-      want <= map_usable_ - static_cast<size_t>(offset) &&
-      GuardedCopy(buffer, map_ + offset, want)) {
+  if (Serves(offset, want) && GuardedCopy(buffer, map_ + offset, want)) {
     done = want;
   }
   while (done < want) {
@@ -446,9 +442,8 @@ size_t File::ReadTwo(void* buffer1, size_t units1, void* buffer2, size_t units2)
   const off_t offset = ByteOffset(pos_, unit_);
   const size_t want = n1 + n2;
   size_t done = 0;
-  if (map_ != nullptr && static_cast<uint64_t>(offset) <= map_usable_ &&
-      want <= map_usable_ - static_cast<size_t>(offset) &&
-      GuardedCopy(buffer1, map_ + offset, n1) && GuardedCopy(buffer2, map_ + offset + n1, n2)) {
+  if (Serves(offset, want) && GuardedCopy(buffer1, map_ + offset, n1) &&
+      GuardedCopy(buffer2, map_ + offset + n1, n2)) {
     done = want;
   }
   while (done < want) {

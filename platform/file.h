@@ -155,6 +155,11 @@ class File {
   bool read_write_ = false;  // the descriptor is open for reading and writing
 
   bool Map(size_t length, bool writable);
+  // Whether the mapping serves the `n` bytes at byte `offset`.
+  bool Serves(int64_t offset, size_t n) const {
+    return map_ != nullptr && offset >= 0 && static_cast<uint64_t>(offset) <= map_usable_ &&
+           n <= map_usable_ - static_cast<size_t>(offset);
+  }
   // Stores n1 bytes of b1 and then n2 of b2 at byte `offset` through a
   // writable mapping; false when they are not stored that way.
   bool StoreMapped(const void* b1, size_t n1, const void* b2, size_t n2, int64_t offset);
