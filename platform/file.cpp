@@ -403,13 +403,10 @@ size_t File::Read(void* buffer, size_t units) {
   return whole;
 }
 
-size_t File::Write(const void* buffer, size_t units) {
-  CountOperation(kOpWrite);
-  const size_t want = ByteCount(units, unit_);
-  const off_t offset = ByteOffset(pos_, unit_);
-  size_t done = StoreMapped(buffer, want, nullptr, 0, offset) ? want : 0;
+void File::WriteBytes(const char* bytes, size_t want, int64_t offset) {
+  size_t done = StoreMapped(bytes, want, nullptr, 0, offset) ? want : 0;
   while (done < want) {
-    ssize_t n = pwrite(fd_, static_cast<const char*>(buffer) + done, want - done, offset + done);
+    ssize_t n = pwrite(fd_, bytes + done, want - done, offset + done);
     if (n < 0) {
       if (errno == EINTR) continue;
       ThrowErrno(errno);
@@ -417,8 +414,32 @@ size_t File::Write(const void* buffer, size_t units) {
     if (n == 0) ThrowErrno(EIO);  // no progress: avoid spinning
     done += static_cast<size_t>(n);
   }
-  pos_ += static_cast<int64_t>(units);
   NoteWrittenUpTo(static_cast<int64_t>(offset) + static_cast<int64_t>(want));
+}
+
+size_t File::Write(const void* buffer, size_t units) {
+  CountOperation(kOpWrite);
+  WriteBytes(static_cast<const char*>(buffer), ByteCount(units, unit_), ByteOffset(pos_, unit_));
+  pos_ += static_cast<int64_t>(units);
+  return units;
+}
+
+size_t File::WriteLastPageFirst(const void* buffer, size_t units) {
+  CountOperation(kOpWrite);
+  const size_t want = ByteCount(units, unit_);
+  const off_t offset = ByteOffset(pos_, unit_);
+  static const auto page =
+      static_cast<off_t>(sysconf(_SC_PAGESIZE) > 0 ? sysconf(_SC_PAGESIZE) : 4096);
+  // Cut at every page boundary inside the bytes, then write the pieces from
+  // the last one back to the first.
+  off_t end = offset + static_cast<off_t>(want);
+  while (end > offset) {
+    const off_t start = std::max(offset, (end - 1) / page * page);
+    WriteBytes(static_cast<const char*>(buffer) + (start - offset),
+               static_cast<size_t>(end - start), start);
+    end = start;
+  }
+  pos_ += static_cast<int64_t>(units);
   return units;
 }
 

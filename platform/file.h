@@ -98,6 +98,14 @@ class File {
   // Writes `units` units at the position; returns the number of whole units
   // written and advances the position by it. Throws EInOutError.
   size_t Write(const void* buffer, size_t units);
+  // Writes like Write, but one piece per system page the bytes touch, the
+  // last page's piece first. The system copies a write into its page cache
+  // page by page and gives up between pages when the process is killed, so
+  // a kill cuts a write only at a page boundary and keeps what precedes the
+  // cut. In this order a kill part-way leaves the first page's piece, and
+  // with it the first bytes, as they were. (A store into a writable mapping
+  // gives no such promise: a kill may cut it anywhere.)
+  size_t WriteLastPageFirst(const void* buffer, size_t units);
 
   // Reads `units1` units into `buffer1`, then `units2` units into
   // `buffer2`, from the position in one call: the read and write of a
@@ -155,6 +163,9 @@ class File {
   bool read_write_ = false;  // the descriptor is open for reading and writing
 
   bool Map(size_t length, bool writable);
+  // Writes `n` bytes at byte `offset`, through the writable mapping where
+  // it serves them, else with pwrite.
+  void WriteBytes(const char* bytes, size_t n, int64_t offset);
   // Whether the mapping serves the `n` bytes at byte `offset`.
   bool Serves(int64_t offset, size_t n) const {
     return map_ != nullptr && offset >= 0 && static_cast<uint64_t>(offset) <= map_usable_ &&

@@ -201,7 +201,14 @@ void TmtbRecMgr::WriteRecord(const uint8_t* buffer, int32_t n) {
   SeekFor(n);
   last_position_ = n;
   try {
-    if (file_.Write(buffer, 1) != 1) RaiseIo(n);
+    // A record that becomes or stays live is written last page first: a
+    // writer killed part-way then leaves the slot's first bytes, with the
+    // free marker of a slot being filled, as they were, instead of a live
+    // record whose tail is the free slot's zeros. A free marker goes in
+    // one write, which a kill can only cut after the marker.
+    const size_t written = buffer[0] == kFreeRecordMarker ? file_.Write(buffer, 1)
+                                                          : file_.WriteLastPageFirst(buffer, 1);
+    if (written != 1) RaiseIo(n);
   } catch (...) {
     // What the file now holds at n is unknown: neither the window nor the
     // copy may answer for it.

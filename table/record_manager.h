@@ -16,6 +16,10 @@
 // and writing records allocates nothing. A run of consecutive record numbers
 // is read or written without seeking.
 //
+// A live record is written last page first (platform/file.h), so a writer
+// killed while filling a free slot leaves the slot free, never a record
+// whose tail is still the free slot's zeros; a free marker is one write.
+//
 // Read-ahead: while no other process may write the table (the table lock
 // denies writing to others), a reader maps the data file into memory and
 // every record read is a copy from the mapping, with no system call. A

@@ -353,6 +353,34 @@ TEST_F(FileIo, WritesAndReadsWholeUnitsAtThePosition) {
   EXPECT_EQ(std::string(buf, 4), "bbbb");
 }
 
+// Units that straddle page boundaries, written page by page from the end,
+// into a file that grows, over existing ones, and through a mapping.
+TEST_F(FileIo, LastPageFirstWritesTheSameBytesAsOneWrite) {
+  const std::string path = MakeFile("t.MTD");
+  File f;
+  ASSERT_EQ(f.Open(path, 0x42), 0);
+  f.SetUnitSize(3000);
+  std::string units(4 * 3000, '\0');
+  for (size_t i = 0; i < units.size(); ++i) units[i] = static_cast<char>('a' + i % 23);
+  f.Seek(1);
+  EXPECT_EQ(f.WriteLastPageFirst(units.data(), 4), 4u);
+  EXPECT_EQ(f.Position(), 5);
+  std::string expected = std::string(3000, '\0') + units;
+  for (bool mapped : {false, true}) {
+    if (mapped) {
+      ASSERT_TRUE(f.MapForWriting());
+    }
+    const std::string again(3000, mapped ? 'M' : 'P');
+    f.Seek(2);
+    EXPECT_EQ(f.WriteLastPageFirst(again.data(), 1), 1u);
+    expected.replace(6000, 3000, again);
+    std::string back(expected.size(), '\0');
+    f.Seek(0);
+    ASSERT_EQ(f.Read(back.data(), 5), 5u);
+    EXPECT_EQ(back, expected);
+  }
+}
+
 TEST_F(FileIo, ShortReadAtEndCountsOnlyWholeUnits) {
   const std::string path = MakeFile("t.MTD", "0123456789");  // 2.5 units of 4
   File f;

@@ -107,6 +107,10 @@ TEST_P(CrashTest, KilledWriterLeavesEveryCompletedChange) {
     while (read(fds[0], &c, sizeof c) == sizeof c) ASSERT_NO_FATAL_FAILURE(take(c));
     close(fds[0]);
     model.pending = stream.Next();
+    SCOPED_TRACE("the change under way: kind " +
+                 std::to_string(static_cast<int>(model.pending->kind)) + ", row " +
+                 std::to_string(model.pending->id) + ", generation " +
+                 std::to_string(model.pending->gen));
     ++fig.kills;
 
     const test::TLogContents found = test::ReadLog(t.mti);
