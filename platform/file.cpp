@@ -428,8 +428,7 @@ size_t File::WriteLastPageFirst(const void* buffer, size_t units) {
   CountOperation(kOpWrite);
   const size_t want = ByteCount(units, unit_);
   const off_t offset = ByteOffset(pos_, unit_);
-  static const auto page =
-      static_cast<off_t>(sysconf(_SC_PAGESIZE) > 0 ? sysconf(_SC_PAGESIZE) : 4096);
+  static const off_t page = std::max(sysconf(_SC_PAGESIZE), 4096L);
   // Cut at every page boundary inside the bytes, then write the pieces from
   // the last one back to the first.
   off_t end = offset + static_cast<off_t>(want);

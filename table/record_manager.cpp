@@ -201,11 +201,8 @@ void TmtbRecMgr::WriteRecord(const uint8_t* buffer, int32_t n) {
   SeekFor(n);
   last_position_ = n;
   try {
-    // A record that becomes or stays live is written last page first: a
-    // writer killed part-way then leaves the slot's first bytes, with the
-    // free marker of a slot being filled, as they were, instead of a live
-    // record whose tail is the free slot's zeros. A free marker goes in
-    // one write, which a kill can only cut after the marker.
+    // A live record last page first, a free marker in one write: a kill
+    // part-way leaves a slot being filled still free (see the header).
     const size_t written = buffer[0] == kFreeRecordMarker ? file_.Write(buffer, 1)
                                                           : file_.WriteLastPageFirst(buffer, 1);
     if (written != 1) RaiseIo(n);
